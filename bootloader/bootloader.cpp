@@ -6,13 +6,13 @@
 // Nothing is ever released: the process image is replaced at the end, or the process exits.
 #include "bootloader.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "command_line.h"
 #include "tool_environment.h"
 
 std::string_view designBaseName(std::string_view invocationName) {
@@ -34,15 +34,6 @@ std::string deriveDesignImagePath(std::string_view invocationName) {
 bool designImageExists(const std::string& path) {
   struct stat status;
   return stat(path.c_str(), &status) == 0;
-}
-
-bool canOpenForReading(const std::string& path) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) {
-    return false;
-  }
-  close(descriptor);
-  return true;
 }
 
 std::vector<const char*> graphicalFrontEndCommandLine(const LaunchSettings& settings,
@@ -118,15 +109,6 @@ void reportMissingDesignImage(const std::string& designImagePath) {
             "deleted or inaccessible.");
 }
 
-/// The merged argument vector: a copy of the command line, the invocation name first.
-void copyCommandLine(LaunchSettings& settings, int argc, char** argv) {
-  settings.argvF.reserve(argc > 0 ? static_cast<std::size_t>(argc) : 1);
-  settings.argvF.emplace_back(argc > 0 ? argv[0] : "");
-  for (int i = 1; i < argc; ++i) {
-    settings.argvF.emplace_back(argv[i]);
-  }
-}
-
 }  // namespace
 
 int runLauncher(int argc, char** argv) {
@@ -141,7 +123,14 @@ int runLauncher(int argc, char** argv) {
     reportMissingDesignImage(designImagePath);
     return 1;
   }
-  copyCommandLine(settings, argc, argv);
+  if (!buildArgumentVector(settings, argc, argv, &error)) {
+    failWith(error);
+  }
+  // With nothing but the invocation name there are no options to recognise.
+  if (settings.argcF() >= 2 && !parseLaunchOptions(settings, &error)) {
+    failWith(error);
+  }
+  finishUserOptions(settings);
   if (setenv("PORT_DYNAMIC_DISABLE_MSG", "1", 1) != 0) {
     failWith("ERROR: Unable to set environment variable PORT_DYNAMIC_DISABLE_MSG");
   }

@@ -46,9 +46,6 @@ std::string deriveDesignImagePath(std::string_view invocationName);
 /// True if anything (a directory too) stands at `path`, following symbolic links.
 bool designImageExists(const std::string& path);
 
-/// True if `path` opens for reading. The file is closed again at once.
-bool canOpenForReading(const std::string& path);
-
 /// The front end's argument vector, null-terminated: the options the launcher recognised in a
 /// fixed order, then the unknown ones as one quoted string. The strings belong to `settings`.
 std::vector<const char*> graphicalFrontEndCommandLine(const LaunchSettings& settings,
@@ -66,7 +63,8 @@ void launchGraphicalFrontEnd(const LaunchSettings& settings, const std::string& 
 /// fails (also when no installation root held a kernel and the path is empty).
 void launchTclKernel(const LaunchSettings& settings, const std::string& designImagePath);
 
-/// The whole launch, in order: tool environment, design image check, arguments, hand-over.
+/// The whole launch, in order: tool environment, design image check, merged arguments, options,
+/// hand-over.
 /// Returns 1 when the design image is missing or the simulator cannot be started; other failures
 /// print their message and exit with status 1.
 int runLauncher(int argc, char** argv);
