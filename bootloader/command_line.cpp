@@ -18,6 +18,8 @@ constexpr const char* malformedCommandFile = "Error in parsing -f file";
 
 constexpr std::string_view wdbSuffix = ".wdb";
 
+using namespace std::string_view_literals;
+
 bool fail(std::string* error, const char* message) {
   *error = message;
   return false;
@@ -30,6 +32,13 @@ bool canOpenForReading(const std::string& path) {
   }
   close(descriptor);
   return true;
+}
+
+std::size_t skipSpaces(std::string_view line, std::size_t at) {
+  while (at < line.size() && line[at] == ' ') {
+    ++at;
+  }
+  return at;
 }
 
 bool isIntstyleName(std::string_view value) {
@@ -53,28 +62,32 @@ bool splitCommandFileLine(std::string_view line, std::vector<std::string>& argum
   if (line.find('\0') != std::string_view::npos) {
     return fail(error, malformedCommandFile);
   }
-  std::size_t at = line.find_first_not_of(' ');
-  if (at == std::string_view::npos || line[at] == '#') {
+  const std::size_t end = line.size();
+  std::size_t at = skipSpaces(line, 0);
+  if (at < end && line[at] == '#') {
     return true;
   }
-  while (at != std::string_view::npos) {
+  while (at < end) {
+    std::size_t next;
     if (line[at] == '"') {
       const std::size_t closing = line.find('"', at + 1);
       if (closing == std::string_view::npos) {
         return fail(error, missingClosingQuote);
       }
       arguments.emplace_back(line.substr(at + 1, closing - at - 1));
-      at = closing + 1;
+      // A character right after the closing quote starts the next argument, space or not.
+      next = closing + 1;
     } else {
-      const std::size_t end = line.find_first_of(" \"", at);
-      if (end != std::string_view::npos && line[end] == '"') {
+      next = at;
+      while (next < end && line[next] != ' ' && line[next] != '"') {
+        ++next;
+      }
+      if (next < end && line[next] == '"') {
         return fail(error, malformedCommandFile);
       }
-      arguments.emplace_back(line.substr(at, end - at));
-      at = end;
+      arguments.emplace_back(line.substr(at, next - at));
     }
-    // A character right after a closing quote starts the next argument, space or not.
-    at = line.find_first_not_of(' ', at);
+    at = skipSpaces(line, next);
   }
   return true;
 }
@@ -150,12 +163,12 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
 bool parseLaunchOptions(LaunchSettings& settings, std::string* error) {
   std::vector<std::string>& arguments = settings.argvF;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
+    const std::string_view argument = arguments[i];
     // An option that takes a value consumes the next entry, whatever it looks like.
     const bool valueFollows = i + 1 < arguments.size();
-    if (argument == "-gui") {
+    if (argument == "-gui"sv) {
       settings.isGuiMode = true;
-    } else if (argument == "-tclbatch") {
+    } else if (argument == "-tclbatch"sv) {
       if (!valueFollows) {
         return fail(error, "<file_name> argument is required after -tclbatch switch");
       }
@@ -163,17 +176,17 @@ bool parseLaunchOptions(LaunchSettings& settings, std::string* error) {
         return fail(error, "Tcl file not found");
       }
       settings.tclbatchFile = arguments[i];
-    } else if (argument == "-view") {
+    } else if (argument == "-view"sv) {
       if (!valueFollows) {
         return fail(error, "<wcfg_file|wdb_file> is not found");
       }
       settings.viewFiles.push_back(arguments[++i]);
-    } else if (argument == "-open") {
+    } else if (argument == "-open"sv) {
       if (!valueFollows) {
         return fail(error, "<wdb_file> is not found");
       }
       settings.openFileName = arguments[++i];
-    } else if (argument == "-wdb") {
+    } else if (argument == "-wdb"sv) {
       // Without a value the option has no effect.
       if (valueFollows) {
         ++i;
@@ -181,12 +194,12 @@ bool parseLaunchOptions(LaunchSettings& settings, std::string* error) {
         arguments[i] = wdbFileNameFor(arguments[i]);
         settings.wdbFileName = arguments[i];
       }
-    } else if (argument == "-intstyle") {
+    } else if (argument == "-intstyle"sv) {
       if (!valueFollows || !isIntstyleName(arguments[i + 1])) {
         return fail(error, "-intstyle needs to have one of these arguments: vel|ko|dorne|silent");
       }
       settings.intstyleName = arguments[++i];
-    } else if (argument == "-disabletimeout") {
+    } else if (argument == "-disabletimeout"sv) {
       settings.useTimeout = false;
     } else {
       settings.hasUserOptions = true;
