@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "command_line.h"
+#include "run_log.h"
 #include "tool_environment.h"
 
 std::string_view designBaseName(std::string_view invocationName) {
@@ -131,6 +132,9 @@ int runLauncher(int argc, char** argv) {
     failWith(error);
   }
   finishUserOptions(settings);
+  if (!writeRunLog(settings, argc, argv, &error)) {
+    failWith(error);
+  }
   if (setenv("PORT_DYNAMIC_DISABLE_MSG", "1", 1) != 0) {
     failWith("ERROR: Unable to set environment variable PORT_DYNAMIC_DISABLE_MSG");
   }

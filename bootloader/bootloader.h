@@ -64,7 +64,7 @@ void launchGraphicalFrontEnd(const LaunchSettings& settings, const std::string& 
 void launchTclKernel(const LaunchSettings& settings, const std::string& designImagePath);
 
 /// The whole launch, in order: tool environment, design image check, merged arguments, options,
-/// hand-over.
+/// run log, hand-over.
 /// Returns 1 when the design image is missing or the simulator cannot be started; other failures
 /// print their message and exit with status 1.
 int runLauncher(int argc, char** argv);
