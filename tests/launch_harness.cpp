@@ -125,6 +125,12 @@ LaunchResult LaunchTest::run(const std::vector<std::string>& argv, const Environ
                              const fs::path& workingDirectory) {
   Environment full{{"PATH", frontEndDir.string() + ":/usr/bin:/bin"},
                    {"ORSA_STANDIN_RECORD", (top / "child.record").string()}};
+  // A sanitizer build's settings must reach the launcher under test too.
+  for (const char* passedOn : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(passedOn)) {
+      full[passedOn] = value;
+    }
+  }
   for (const auto& [name, value] : environment) {
     full[name] = expand(value);
   }
@@ -157,7 +163,8 @@ LaunchResult LaunchTest::run(const std::vector<std::string>& argv, const Environ
         chdir(workingDirectory.c_str()) != 0) {
       _exit(127);
     }
-    execve(program.c_str(), argvPointers.data(), environmentPointers.data());
+    // The runner is looked up through the test's own PATH; the launcher is run by its path.
+    execvpe(program.c_str(), argvPointers.data(), environmentPointers.data());
     _exit(127);
   }
   int status = 0;
