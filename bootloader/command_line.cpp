@@ -112,29 +112,31 @@ bool readCommandFile(const std::string& path, std::string* content) {
   if (descriptor < 0) {
     return false;
   }
+  // A regular file is read in one go, plus the read that finds its end; a pipe or a file that
+  // grows is read in chunks that double, so that reading stays linear in its size.
   struct stat status;
-  std::size_t capacity = 4096;
-  if (fstat(descriptor, &status) == 0 && status.st_size > 0) {
-    capacity = static_cast<std::size_t>(status.st_size) + 1;
-  }
+  const std::size_t expected = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)
+                                   ? static_cast<std::size_t>(status.st_size)
+                                   : 0;
+  std::size_t chunk = expected + 1;
   content->clear();
   bool readWhole = true;
   for (;;) {
     const std::size_t used = content->size();
-    content->resize(used + capacity);
-    const ssize_t got = read(descriptor, content->data() + used, capacity);
+    content->resize(used + chunk);
+    const ssize_t got = read(descriptor, content->data() + used, chunk);
+    content->resize(used + (got > 0 ? static_cast<std::size_t>(got) : 0));
     if (got < 0 && errno == EINTR) {
-      content->resize(used);
       continue;
     }
-    content->resize(used + (got > 0 ? static_cast<std::size_t>(got) : 0));
     if (got <= 0) {
       // A read that fails after the open (a directory, an I/O error) must not pass for the end of
       // the file: the simulation would start without the file's arguments.
       readWhole = got == 0;
       break;
     }
-    capacity = std::max<std::size_t>(capacity, 65536);
+    chunk = content->size() <= expected ? expected - content->size() + 1
+                                       : std::max<std::size_t>(content->size(), 4096);
   }
   close(descriptor);
   return readWhole;

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -174,6 +175,22 @@ TEST(FinishUserOptions, ClosesTheStringWithOrWithoutUserOptions) {
   finishUserOptions(none);
   EXPECT_EQ(none.userOptions, "\"\"");
   EXPECT_FALSE(none.hasUserOptions);
+}
+
+TEST(ReadCommandFile, ReadsPipesWhole) {
+  // A pipe has no size to go by: the reader must keep going past its first chunk.
+  std::string text;
+  for (int i = 0; text.size() < 60000; ++i) {
+    text += "arg" + std::to_string(i) + (i % 7 == 0 ? "\n" : " ");
+  }
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  ASSERT_EQ(write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(ends[1]);
+  std::string content;
+  EXPECT_TRUE(readCommandFile("/proc/self/fd/" + std::to_string(ends[0]), &content));
+  close(ends[0]);
+  EXPECT_EQ(content, text);
 }
 
 TEST(BuildArgumentVector, ReportsMissingCommandFiles) {
