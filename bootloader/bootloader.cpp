@@ -9,8 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "command_line.h"
 #include "run_log.h"
@@ -136,7 +138,8 @@ int runLauncher(int argc, char** argv) {
     failWith(error);
   }
   if (setenv("PORT_DYNAMIC_DISABLE_MSG", "1", 1) != 0) {
-    failWith("ERROR: Unable to set environment variable PORT_DYNAMIC_DISABLE_MSG");
+    failWith(std::string("ERROR: Unable to set environment variable PORT_DYNAMIC_DISABLE_MSG: ") +
+             std::strerror(errno));
   }
   if (settings.isGuiMode) {
     launchGraphicalFrontEnd(settings, designImagePath);
@@ -147,5 +150,7 @@ int runLauncher(int argc, char** argv) {
 }
 
 #ifndef BOOTLOADER_WITHOUT_ENTRY
-int main(int argc, char** argv) { return runLauncher(argc, argv); }
+int main(int argc, char** argv) {
+  return runLauncher(argc, argv);
+}
 #endif

@@ -136,7 +136,7 @@ bool readCommandFile(const std::string& path, std::string* content) {
       break;
     }
     chunk = content->size() <= expected ? expected - content->size() + 1
-                                       : std::max<std::size_t>(content->size(), 4096);
+                                        : std::max<std::size_t>(content->size(), 4096);
   }
   close(descriptor);
   return readWhole;

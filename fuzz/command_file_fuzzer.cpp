@@ -24,8 +24,8 @@ void check(bool holds, const char* invariant) {
 std::string readThroughFile(const std::string& text) {
   static const int file = memfd_create("command-file", MFD_CLOEXEC);
   check(file >= 0, "memfd_create works");
-  check(ftruncate(file, 0) == 0 && pwrite(file, text.data(), text.size(), 0) ==
-                                       static_cast<ssize_t>(text.size()),
+  check(ftruncate(file, 0) == 0 &&
+            pwrite(file, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()),
         "the in-memory file takes the input");
   std::string content;
   check(readCommandFile("/proc/self/fd/" + std::to_string(file), &content),
@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> arguments;
   std::string error;
   if (!splitCommandFile(text, arguments, &error)) {
-    check(error == "Error: Matching closing \" was not found" ||
-              error == "Error in parsing -f file",
-          "a failure carries one of the tokeniser's messages");
+    check(
+        error == "Error: Matching closing \" was not found" || error == "Error in parsing -f file",
+        "a failure carries one of the tokeniser's messages");
     return 0;
   }
   for (const std::string& argument : arguments) {

@@ -73,9 +73,10 @@ TEST(GraphicalFrontEndCommandLine, EmitsRecognisedOptionsInFixedOrder) {
   full.userOptions = "\"-x 1\"";
   const std::vector<const char*> command = graphicalFrontEndCommandLine(full, image);
   EXPECT_EQ(arguments(command),
-            (Arguments{"orsagui", "-exe", image, "-disabletimeout", "-tclbatch", "run.tcl",
-                       "-view", "a.wcfg", "-view", "b.wdb", "-view", "c.wcfg", "-open", "old.wdb",
-                       "-wdb", "run.wdb", "-intstyle", "silent", "-userOptions", "\"-x 1\""}));
+            (Arguments{"orsagui", "-exe",      image,    "-disabletimeout", "-tclbatch",
+                       "run.tcl", "-view",     "a.wcfg", "-view",           "b.wdb",
+                       "-view",   "c.wcfg",    "-open",  "old.wdb",         "-wdb",
+                       "run.wdb", "-intstyle", "silent", "-userOptions",    "\"-x 1\""}));
   // The largest command line fills exactly the room the front end's vector is sized for.
   EXPECT_EQ(command.size(), 2 * full.viewFiles.size() + 15);
 }

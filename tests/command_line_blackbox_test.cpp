@@ -42,12 +42,15 @@ TEST_F(CommandLineRuns, StopsWithMessageBeforeStartingAnything) {
   writeFile("unclosed.cmd", "-view a.wcfg\n-x \"never closed\n-gui\n");
   writeFile("inner-quote.cmd", "ab\"c\"\n");
   writeFile("nul.cmd", std::string("-view a\0b.wcfg\n", 15));
-  const char elfHeader[] = "\x7f" "ELF\x02\x01\x01\0\0\0\x03\0>\0\x01\0\0\0\x60\x10";
+  const char elfHeader[] =
+      "\x7f"
+      "ELF\x02\x01\x01\0\0\0\x03\0>\0\x01\0\0\0\x60\x10";
   writeFile("binary.cmd", std::string(elfHeader, sizeof elfHeader - 1));
   writeFile("unclosed-last-line.cmd", "-x \"no newline");
   fs::create_directory(compilationDir / "directory.cmd");
   const std::string notFound = "Command file for -f not found";
-  const std::string intstyle = "-intstyle needs to have one of these arguments: vel|ko|dorne|silent";
+  const std::string intstyle =
+      "-intstyle needs to have one of these arguments: vel|ko|dorne|silent";
   const std::vector<FailureCase> cases = {
       {{"-f"}, notFound},
       {{"-gui", "-f", "missing.cmd"}, notFound},
@@ -130,9 +133,7 @@ TEST_F(CommandLineRuns, GivesTheFrontEndItsOptionsInFixedOrder) {
        {"-log", "run.log", "-gui", "-nolog"},
        {"-userOptions", "\"-log run.log -nolog\""}},
       {"selected from a command file", {"-f", "gui.cmd"}, {"-view", "w 1.wcfg"}},
-      {"empty and spaced user options",
-       {"-gui", "", "a b", "-F"},
-       {"-userOptions", "\" a b -F\""}},
+      {"empty and spaced user options", {"-gui", "", "a b", "-F"}, {"-userOptions", "\" a b -F\""}},
   };
   for (const HandOverCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -168,7 +169,8 @@ TEST_F(CommandLineRuns, HasNoLimitOnArgumentsTokensOrUserOptions) {
   Arguments expectedFrontEnd = {"orsagui", "-exe", image};
   for (int i = 0; i < 500; ++i) {
     views += "-view wave" + std::to_string(i) + ".wcfg\n";
-    expectedFrontEnd.insert(expectedFrontEnd.end(), {"-view", "wave" + std::to_string(i) + ".wcfg"});
+    expectedFrontEnd.insert(expectedFrontEnd.end(),
+                            {"-view", "wave" + std::to_string(i) + ".wcfg"});
   }
   const std::string longToken(3000, 'k');
   writeFile("views.cmd", views + "\"" + longToken + " with space\" " + longToken + "\n");
@@ -185,7 +187,8 @@ TEST_F(CommandLineRuns, SurvivesACommandFileTooLargeToHandOver) {
     line += "abcd ";
   }
   writeFile("huge.cmd", line);
-  for (const Arguments& arguments : {Arguments{"-f", "huge.cmd"}, Arguments{"-gui", "-f", "huge.cmd"}}) {
+  for (const Arguments& arguments :
+       {Arguments{"-f", "huge.cmd"}, Arguments{"-gui", "-f", "huge.cmd"}}) {
     const LaunchResult result = launchWith(arguments);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.standardOutput, "");

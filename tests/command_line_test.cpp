@@ -129,7 +129,8 @@ TEST(ParseLaunchOptions, Table) {
     std::string expected;
   } cases[] = {
       {{"-gui", "-disabletimeout"}, "gui notimeout | -gui -disabletimeout"},
-      {{"-view", "a", "-view", "b", "-view", "c"}, "view=a view=b view=c | -view a -view b -view c"},
+      {{"-view", "a", "-view", "b", "-view", "c"},
+       "view=a view=b view=c | -view a -view b -view c"},
       {{"-view", "-gui"}, "view=-gui | -view -gui"},
       {{"-open", "a.wdb", "-open", "b.wdb"}, "open=b.wdb | -open a.wdb -open b.wdb"},
       {{"-tclbatch", "/dev/null"}, "tclbatch=/dev/null | -tclbatch /dev/null"},
@@ -147,7 +148,9 @@ TEST(ParseLaunchOptions, Table) {
       {{"-foo", "bar", "-gui", "-baz"}, "gui user=\"-foo bar -baz\" | -foo bar -gui -baz"},
       {{"-log", "run.log", "-nolog", "-f", "x"},
        "user=\"-log run.log -nolog -f x\" | -log run.log -nolog -f x"},
-      {{"", "a b"}, "user=\" a b\" | " " a b"},
+      {{"", "a b"},
+       "user=\" a b\" | "
+       " a b"},
       {{"-GUI", "-gui "}, "user=\"-GUI -gui \" | -GUI -gui "},
       {{"-tclbatch"}, "<file_name> argument is required after -tclbatch switch"},
       {{"-tclbatch", "/no/such/file.tcl"}, "Tcl file not found"},

@@ -17,7 +17,9 @@ std::string environmentOr(const char* name, const char* fallback) {
   return value != nullptr && *value != '\0' ? value : fallback;
 }
 
-std::string launcherUnderTest() { return environmentOr("BOOTLOADER_UNDER_TEST", BUILT_LAUNCHER); }
+std::string launcherUnderTest() {
+  return environmentOr("BOOTLOADER_UNDER_TEST", BUILT_LAUNCHER);
+}
 
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -36,14 +38,21 @@ std::string unquote(const std::string& quoted) {
     }
     const char escaped = quoted[++i];
     switch (escaped) {
-      case 'n': text += '\n'; break;
-      case 'r': text += '\r'; break;
-      case 't': text += '\t'; break;
+      case 'n':
+        text += '\n';
+        break;
+      case 'r':
+        text += '\r';
+        break;
+      case 't':
+        text += '\t';
+        break;
       case 'x':
         text += static_cast<char>(std::stoi(quoted.substr(i + 1, 2), nullptr, 16));
         i += 2;
         break;
-      default: text += escaped;
+      default:
+        text += escaped;
     }
   }
   return text;
@@ -72,7 +81,9 @@ void LaunchTest::SetUp() {
   fs::create_symlink(launcherUnderTest(), compilationDir / "tb_sim");
 }
 
-void LaunchTest::TearDown() { fs::remove_all(top); }
+void LaunchTest::TearDown() {
+  fs::remove_all(top);
+}
 
 std::string LaunchTest::addRoot(const std::string& name, bool withKernel, bool withCoSimulation) {
   const fs::path root = top / name;
@@ -106,7 +117,9 @@ std::optional<std::string> LaunchTest::readFile(const std::string& path) const {
   return slurp(full);
 }
 
-bool LaunchTest::underRunner() { return !environmentOr("BOOTLOADER_RUNNER", "").empty(); }
+bool LaunchTest::underRunner() {
+  return !environmentOr("BOOTLOADER_RUNNER", "").empty();
+}
 
 LaunchResult LaunchTest::launch(const std::vector<std::string>& arguments,
                                 const Environment& environment, const std::string& invocationName,

@@ -71,9 +71,9 @@ class LaunchTest : public ::testing::Test {
   /// True when the launcher runs through an emulator (BOOTLOADER_RUNNER).
   static bool underRunner();
 
-  std::filesystem::path top;              // temporary; holds everything below
-  std::filesystem::path compilationDir;   // top/work, holding orsa/tb_sim.sim/tb_sim and tb_sim
-  std::filesystem::path frontEndDir;      // top/guibin, on the launcher's PATH
+  std::filesystem::path top;             // temporary; holds everything below
+  std::filesystem::path compilationDir;  // top/work, holding orsa/tb_sim.sim/tb_sim and tb_sim
+  std::filesystem::path frontEndDir;     // top/guibin, on the launcher's PATH
 
  private:
   LaunchResult run(const std::vector<std::string>& argv, const Environment& environment,

@@ -56,7 +56,11 @@ TEST(ComposeLibraryPath, Table) {
        "",
        std::nullopt},
       {"empty TARVEN", {"", unset, "/u"}, {}, "/u", "", std::nullopt},
-      {"separators only", {":::", "/opt/d", "/u"}, {}, "/opt/d/plexor/lib/lin:/u", "",
+      {"separators only",
+       {":::", "/opt/d", "/u"},
+       {},
+       "/opt/d/plexor/lib/lin:/u",
+       "",
        std::nullopt},
       {"nothing at all", {"", unset, unset}, {}, "", "", std::nullopt},
       {"TARVEN unset is an empty list", {unset, unset, "/u"}, {}, "/u", "", std::nullopt},
@@ -103,8 +107,7 @@ TEST(ComposeLibraryPath, Table) {
 
 TEST(ComposeLibraryPath, StopsProbingOnceKernelAndCoSimulationRootAreKnown) {
   FakeInstallation installation{{kernel1, coSim1}, {}};
-  composeLibraryPath({"/opt/t1:/opt/t2:/opt/t3", std::nullopt, std::nullopt},
-                     installation.probe());
+  composeLibraryPath({"/opt/t1:/opt/t2:/opt/t3", std::nullopt, std::nullopt}, installation.probe());
   EXPECT_EQ(installation.probed, (std::vector<std::string>{kernel1, coSim1}));
 }
 
@@ -116,7 +119,8 @@ TEST(ComposeLibraryPath, HasNoLengthLimit) {
     tarven += root + ":";
     expected += root + "/lib/lin:";
   }
-  const std::string lastKernel = "/opt/root19999" + std::string(40, 'x') + "/bin/lin/unwrapped/orsatcl";
+  const std::string lastKernel =
+      "/opt/root19999" + std::string(40, 'x') + "/bin/lin/unwrapped/orsatcl";
   FakeInstallation installation{{lastKernel}, {}};
   const ToolEnvironment result =
       composeLibraryPath({tarven, std::nullopt, "/u"}, installation.probe());

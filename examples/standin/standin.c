@@ -22,11 +22,21 @@ static void writeQuoted(FILE* out, const char* text) {
   fputc('"', out);
   for (const unsigned char* p = (const unsigned char*)text; *p != '\0'; ++p) {
     switch (*p) {
-      case '"': fputs("\\\"", out); break;
-      case '\\': fputs("\\\\", out); break;
-      case '\n': fputs("\\n", out); break;
-      case '\r': fputs("\\r", out); break;
-      case '\t': fputs("\\t", out); break;
+      case '"':
+        fputs("\\\"", out);
+        break;
+      case '\\':
+        fputs("\\\\", out);
+        break;
+      case '\n':
+        fputs("\\n", out);
+        break;
+      case '\r':
+        fputs("\\r", out);
+        break;
+      case '\t':
+        fputs("\\t", out);
+        break;
       default:
         if (*p < 0x20 || *p >= 0x7f) {
           fprintf(out, "\\x%02x", *p);
