@@ -18,3 +18,6 @@ cd "$work/compilation"
 echo "\$ TARVEN=$work/install LD_LIBRARY_PATH=/usr/local/lib ./tb_sim $*"
 env -u TARVEN_DSP -u ORSA_STANDIN_RECORD TARVEN="$work/install" LD_LIBRARY_PATH=/usr/local/lib \
   ./tb_sim "$@"
+echo
+echo "\$ cat orsa.log"
+cat orsa.log
