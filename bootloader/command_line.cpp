@@ -26,7 +26,8 @@ bool fail(std::string* error, const char* message) {
 }
 
 bool canOpenForReading(const std::string& path) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: only presence is tested, and a FIFO must not stall the launcher until written to.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) {
     return false;
   }

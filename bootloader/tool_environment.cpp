@@ -61,14 +61,15 @@ bool exportVariable(const char* name, const std::string& value, std::string* err
 }  // namespace
 
 bool holdsReadableFile(const std::string& path) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO standing at the path must not stall the launcher until someone writes.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) {
     return false;
   }
-  // A directory opens for reading too, but it is no program or library; passing over it lets a
-  // later root supply the real one.
+  // A directory or a FIFO opens for reading too, but it is no program or library; passing over it
+  // lets a later root supply the real one.
   struct stat status;
-  const bool isFile = fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode);
+  const bool isFile = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
   close(descriptor);
   return isFile;
 }

@@ -30,7 +30,7 @@ struct ToolEnvironment {
 /// Answers whether a readable file stands at a path.
 using FileProbe = std::function<bool(const std::string& path)>;
 
-/// True if `path` opens for reading and is not a directory.
+/// True if `path` opens for reading and is a regular file (after following links).
 bool holdsReadableFile(const std::string& path);
 
 /// Walks the installation roots in order: every root's library directory goes into the library

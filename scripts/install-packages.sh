@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever this machine lacks to build and test the launcher:
 # the native toolchain and GoogleTest, groff for the manual page, g++-multilib and qemu-user for
-# the i386 launcher, clang with its fuzzing runtime for the fuzz targets.
+# the i386 launcher, clang with its fuzzing runtime for the fuzz targets, clang-format.
 set -euo pipefail
 missing=()
 need() {  # need PACKAGE CHECK-COMMAND...
@@ -17,6 +17,7 @@ need g++-multilib test -e /usr/lib/gcc/x86_64-linux-gnu/12/32/libstdc++.a
 need libc6-dev-i386 test -e /usr/lib32/libc.a
 need qemu-user command -v qemu-i386
 need clang command -v clang++
+need clang-format command -v clang-format
 need libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
 ((${#missing[@]})) || exit 0
 if [ "$(id -u)" -ne 0 ]; then

@@ -8,6 +8,10 @@ bash scripts/install-packages.sh
 jobs=$(nproc)
 stages=0
 
+echo "== formatting"
+git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run -Werror
+stages=$((stages + 1))
+
 echo "== native"
 cmake -S . -B build -DBOOTLOADER_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"

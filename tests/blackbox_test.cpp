@@ -1,4 +1,5 @@
 // The built launcher, run under a design's name in a temporary compilation directory.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -106,8 +107,12 @@ TEST_F(LauncherRuns, PassesOverKernelEntriesThatCannotBeRead) {
   fs::create_symlink(top / "nowhere", top / "dangling/bin/lin/unwrapped/orsatcl");
   addRoot("directory", false);
   fs::create_directories(top / "directory/bin/lin/unwrapped/orsatcl");
+  addRoot("fifo", false);
+  fs::create_directories(top / "fifo/bin/lin/unwrapped");
+  ASSERT_EQ(mkfifo((top / "fifo/bin/lin/unwrapped/orsatcl").c_str(), 0644), 0);
   addRoot("real", true);
-  const LaunchResult result = launch({}, {{"TARVEN", "{top}/dangling:{top}/directory:{top}/real"}});
+  const LaunchResult result =
+      launch({}, {{"TARVEN", "{top}/dangling:{top}/directory:{top}/fifo:{top}/real"}});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(child().executable, expand("{top}/real/bin/lin/unwrapped/orsatcl"));
 }

@@ -1,5 +1,7 @@
 // The built launcher's handling of command files and of its own options, seen from outside:
 // what it prints, how it ends, and what command line the simulator receives.
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "launch_harness.h"
@@ -91,8 +93,12 @@ TEST_F(CommandLineRuns, PassesMergedArgumentsToTheKernel) {
   writeFile("b.cmd", "  -f nested.cmd\n-wdb run");
   writeFile("crlf.cmd", "-x 1\r\n\r\n\"q\"\r\n");
   writeFile("comments.cmd", "# only\n   # comments\n\n");
+  ASSERT_EQ(mkfifo((compilationDir / "batch.fifo").c_str(), 0644), 0);
   const std::vector<HandOverCase> cases = {
       {"no arguments", {}, {}},
+      {"a FIFO as Tcl script is found without waiting for a writer",
+       {"-tclbatch", "batch.fifo"},
+       {"-tclbatch", "batch.fifo"}},
       {"files expanded in place",
        {"first", "-f", "a.cmd", "mid", "-f", "b.cmd", "last"},
        {"first", "-view", "a.wcfg", "b c", "mid", "-f", "nested.cmd", "-wdb", "run.wdb", "last"}},
