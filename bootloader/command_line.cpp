@@ -1,14 +1,13 @@
 #include "command_line.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include "bootloader.h"
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -17,12 +16,143 @@ constexpr const char* missingClosingQuote = "Error: Matching closing \" was not 
 constexpr const char* malformedCommandFile = "Error in parsing -f file";
 
 constexpr std::string_view wdbSuffix = ".wdb";
+constexpr std::size_t readChunkSize = 64 * 1024;
 
 using namespace std::string_view_literals;
 
-bool fail(std::string* error, const char* message) {
-  *error = message;
+bool fail(std::string* error, std::string message) {
+  *error = std::move(message);
   return false;
+}
+
+/// What one argument takes of a new program's command line: its bytes, its terminator and its
+/// pointer, as the system counts them against its limit.
+std::size_t argumentCost(std::size_t length) {
+  return length + 1 + sizeof(char*);
+}
+
+/// What the merged arguments take of a new program's command line, and the most they may take.
+struct ArgumentSpace {
+  std::size_t used = 0;
+  std::size_t limit = 0;  // known once a command file is expanded
+
+  std::size_t left() const { return used < limit ? limit - used : 0; }
+  bool exceeded() const { return limit != 0 && used > limit; }
+};
+
+std::size_t systemArgumentLimit() {
+  const long limit = sysconf(_SC_ARG_MAX);
+  // Linux has accepted at least 128 KiB of arguments since long before its limit became variable.
+  return limit > 0 ? static_cast<std::size_t>(limit) : std::size_t{128} * 1024;
+}
+
+std::string commandLineTooLong(std::string_view commandFile) {
+  std::string message = "ERROR: Command file ";
+  message.append(commandFile).append(" makes the command line longer than the system accepts.");
+  return message;
+}
+
+/// Reads a command file in chunks and splits it line by line as the lines complete, so that a
+/// malformed line stops the launcher when it is read. A comment line is dropped as it streams
+/// past, and any other line counts toward the argument space while it is still being read: a
+/// file of any size, even an endless one, takes no more memory than that space.
+class CommandFileReader {
+ public:
+  CommandFileReader(std::string_view path, std::vector<std::string>& arguments,
+                    ArgumentSpace& space, std::string* error)
+      : path_(path), arguments_(arguments), space_(space), error_(error) {}
+
+  bool read(int descriptor) {
+    const std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(readChunkSize);
+    for (;;) {
+      const ssize_t got = ::read(descriptor, chunk.get(), readChunkSize);
+      if (got < 0 && errno == EINTR) {
+        continue;
+      }
+      // A read that fails after the open (a directory, an I/O error) must not pass for the end of
+      // the file: the simulation would start without the file's arguments.
+      if (got < 0) {
+        return fail(error_, commandFileNotFound);
+      }
+      if (got == 0) {
+        return endLine();  // the end of the file ends its last line, newline or not
+      }
+      if (!takeChunk(std::string_view(chunk.get(), static_cast<std::size_t>(got)))) {
+        return false;
+      }
+    }
+  }
+
+ private:
+  bool takeChunk(std::string_view data) {
+    for (;;) {
+      const std::size_t newline = data.find('\n');
+      if (!takePiece(data.substr(0, newline))) {
+        return false;
+      }
+      if (newline == std::string_view::npos) {
+        return true;
+      }
+      if (!endLine()) {
+        return false;
+      }
+      data.remove_prefix(newline + 1);
+    }
+  }
+
+  /// Takes the next piece of the current line, up to its newline or the end of the chunk.
+  bool takePiece(std::string_view piece) {
+    // An argument cannot hold a NUL; a binary file stops at its first one.
+    if (piece.find('\0') != std::string_view::npos) {
+      return fail(error_, malformedCommandFile);
+    }
+    if (line_.empty() && !inComment_) {
+      // Leading spaces separate nothing, and a comment's text need not be kept.
+      piece.remove_prefix(std::min(piece.find_first_not_of(' '), piece.size()));
+      inComment_ = piece.starts_with('#');
+    }
+    if (inComment_) {
+      return true;
+    }
+    if (line_.size() + piece.size() > space_.left()) {
+      return fail(error_, commandLineTooLong(path_));
+    }
+    line_.append(piece);
+    return true;
+  }
+
+  bool endLine() {
+    if (std::exchange(inComment_, false)) {
+      return true;
+    }
+    const std::size_t before = arguments_.size();
+    if (!splitCommandFileLine(line_, arguments_, error_)) {
+      return false;
+    }
+    line_.clear();
+    for (std::size_t i = before; i < arguments_.size(); ++i) {
+      space_.used += argumentCost(arguments_[i].size());
+    }
+    return !space_.exceeded() || fail(error_, commandLineTooLong(path_));
+  }
+
+  std::string_view path_;
+  std::vector<std::string>& arguments_;
+  ArgumentSpace& space_;
+  std::string* error_;
+  std::string line_;  // the current line so far, without its leading spaces
+  bool inComment_ = false;
+};
+
+bool expandCommandFile(const char* path, std::vector<std::string>& arguments, ArgumentSpace& space,
+                       std::string* error) {
+  const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    return fail(error, commandFileNotFound);
+  }
+  const bool expanded = CommandFileReader(path, arguments, space, error).read(descriptor);
+  close(descriptor);
+  return expanded;
 }
 
 bool canOpenForReading(const std::string& path) {
@@ -93,72 +223,35 @@ bool splitCommandFileLine(std::string_view line, std::vector<std::string>& argum
   return true;
 }
 
-bool splitCommandFile(std::string_view text, std::vector<std::string>& arguments,
-                      std::string* error) {
-  while (!text.empty()) {
-    const std::size_t newline = text.find('\n');
-    if (!splitCommandFileLine(text.substr(0, newline), arguments, error)) {
-      return false;
-    }
-    if (newline == std::string_view::npos) {
-      break;
-    }
-    text.remove_prefix(newline + 1);
-  }
-  return true;
-}
-
-bool readCommandFile(const std::string& path, std::string* content) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) {
-    return false;
-  }
-  // A regular file is read in one go, plus the read that finds its end; a pipe or a file that
-  // grows is read in chunks that double, so that reading stays linear in its size.
-  struct stat status;
-  const std::size_t expected = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)
-                                   ? static_cast<std::size_t>(status.st_size)
-                                   : 0;
-  std::size_t chunk = expected + 1;
-  content->clear();
-  bool readWhole = true;
-  for (;;) {
-    const std::size_t used = content->size();
-    content->resize(used + chunk);
-    const ssize_t got = read(descriptor, content->data() + used, chunk);
-    content->resize(used + (got > 0 ? static_cast<std::size_t>(got) : 0));
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got <= 0) {
-      // A read that fails after the open (a directory, an I/O error) must not pass for the end of
-      // the file: the simulation would start without the file's arguments.
-      readWhole = got == 0;
-      break;
-    }
-    chunk = content->size() <= expected ? expected - content->size() + 1
-                                        : std::max<std::size_t>(content->size(), 4096);
-  }
-  close(descriptor);
-  return readWhole;
-}
-
 bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* argv,
                          std::string* error) {
-  settings.argvF.reserve(argc > 0 ? static_cast<std::size_t>(argc) : 1);
-  settings.argvF.emplace_back(argc > 0 ? argv[0] : "");
-  std::string content;
+  std::vector<std::string>& merged = settings.argvF;
+  merged.reserve(argc > 0 ? static_cast<std::size_t>(argc) : 1);
+  merged.emplace_back(argc > 0 ? argv[0] : "");
+  ArgumentSpace space{argumentCost(merged[0].size())};
+  const char* lastCommandFile = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-f") != 0) {
-      settings.argvF.emplace_back(argv[i]);
+      merged.emplace_back(argv[i]);
+      space.used += argumentCost(merged.back().size());
+      if (space.exceeded()) {
+        return fail(error, commandLineTooLong(lastCommandFile));
+      }
       continue;
     }
-    if (i + 1 >= argc || !readCommandFile(argv[++i], &content)) {
+    if (i + 1 >= argc) {
       return fail(error, commandFileNotFound);
     }
-    if (!splitCommandFile(content, settings.argvF, error)) {
+    lastCommandFile = argv[++i];
+    if (space.limit == 0) {
+      space.limit = systemArgumentLimit();
+    }
+    const std::size_t before = merged.size();
+    if (!expandCommandFile(lastCommandFile, merged, space, error)) {
       return false;
     }
+    settings.trace("command file ", lastCommandFile, ": ", std::to_string(merged.size() - before),
+                   " arguments");
   }
   return true;
 }

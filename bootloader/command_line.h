@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-struct LaunchSettings;
+#include "launch_settings.h"
 
 /// Appends the arguments of one command-file line (without its newline) to `arguments`.
 /// Arguments are separated by spaces only; a line whose first non-space character is "#" is a
@@ -16,18 +16,13 @@ struct LaunchSettings;
 bool splitCommandFileLine(std::string_view line, std::vector<std::string>& arguments,
                           std::string* error);
 
-/// Appends the arguments of every line of a command file's text, in order. The end of the text
-/// ends its last line, newline or not. Returns false on the first malformed line.
-bool splitCommandFile(std::string_view text, std::vector<std::string>& arguments,
-                      std::string* error);
-
-/// Reads the whole of a command file. Returns false if it cannot be opened or read.
-bool readCommandFile(const std::string& path, std::string* content);
-
 /// Fills the merged argument vector: the invocation name, then the arguments in order, each
 /// `-f <file>` replaced by the arguments of that file. Only the invocation's own command line is
-/// expanded; a "-f" inside a command file is an ordinary argument. Returns false, with `error`
-/// holding the message, for a missing or unreadable command file or a malformed line.
+/// expanded; a "-f" inside a command file is an ordinary argument. A command file is read and
+/// split line by line, so a malformed line stops the launcher when it is reached, and the merged
+/// arguments never grow past what the system accepts for a new program's command line. Returns
+/// false, with `error` holding the message, for a missing or unreadable command file, a malformed
+/// line, or arguments past that limit.
 bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* argv,
                          std::string* error);
 

@@ -6,7 +6,34 @@
 #include <cerrno>
 #include <string_view>
 
-#include "bootloader.h"
+namespace {
+
+/// Writes all of `content`, ignoring errors: the log only records the run, and a full disk must
+/// not keep the simulation from starting. Returns the number of bytes written.
+std::size_t writeIgnoringErrors(int descriptor, std::string_view content) {
+  std::size_t written = 0;
+  while (written < content.size()) {
+    const ssize_t got = write(descriptor, content.data() + written, content.size() - written);
+    if (got < 0 && errno == EAGAIN) {
+      // The log is a FIFO whose reader is slow: it was opened without waiting for a reader, and
+      // now that there is one, the rest may wait for it.
+      if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+        break;
+      }
+      continue;
+    }
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      break;
+    }
+    written += static_cast<std::size_t>(got);
+  }
+  return written;
+}
+
+}  // namespace
 
 void scanLogOptions(LaunchSettings& settings) {
   const std::vector<std::string>& arguments = settings.argvF;
@@ -32,27 +59,23 @@ std::string formatRunLog(int argc, const char* const* argv) {
 bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, std::string* error) {
   scanLogOptions(settings);
   if (settings.nolog) {
+    settings.trace("run log: none (-nolog)");
     return true;
   }
+  // O_NONBLOCK: a FIFO without a reader fails at once instead of stalling the launch. No O_TRUNC:
+  // truncating frees the old log's blocks, which costs a discard on many disks; cutting the file
+  // to the new length after the write leaves the same bytes.
   const int descriptor =
-      open(settings.logFileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      open(settings.logFileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (descriptor < 0) {
     *error = "ERROR: " + settings.logFileName + " file open failed.";
     return false;
   }
-  // The log only records the run; a short write does not keep the simulation from starting.
-  const std::string content = formatRunLog(argc, argv);
-  std::string_view unwritten = content;
-  while (!unwritten.empty()) {
-    const ssize_t written = write(descriptor, unwritten.data(), unwritten.size());
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      break;
-    }
-    unwritten.remove_prefix(static_cast<std::size_t>(written));
+  const std::size_t written = writeIgnoringErrors(descriptor, formatRunLog(argc, argv));
+  if (ftruncate(descriptor, static_cast<off_t>(written)) != 0) {
+    // A FIFO or a device has no length to cut; nothing is lost.
   }
   close(descriptor);
+  settings.trace("run log: ", settings.logFileName);
   return true;
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-struct LaunchSettings;
+#include "launch_settings.h"
 
 /// Finds "-log <file>" and "-nolog" in the merged vector (entry 1 on) and records them in
 /// `settings`. The entry after a "-log" is its file name and is never taken as an option; the last
@@ -16,5 +16,6 @@ void scanLogOptions(LaunchSettings& settings);
 std::string formatRunLog(int argc, const char* const* argv);
 
 /// Writes the run log to settings.logFileName unless "-nolog" was given. Returns false, with
-/// `error` holding the message, if the file cannot be opened for writing.
+/// `error` holding the message, if the file cannot be opened for writing (a FIFO without a reader
+/// included: the launcher does not wait for one).
 bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, std::string* error);

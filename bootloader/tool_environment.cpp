@@ -7,8 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-#include "bootloader.h"
+#include <string_view>
 
 namespace {
 
@@ -18,12 +17,49 @@ constexpr std::string_view rootLibraryEntry = "/lib/lin:";
 constexpr std::string_view coSimulationLibraryEntry = "/plexor/lib/lin:";
 constexpr char listSeparator = ':';
 
-std::optional<std::string_view> environmentValue(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr) {
-    return std::nullopt;
+/// The environment variables the tool environment is composed from; null when unset.
+struct ToolEnvironmentInputs {
+  const char* tarven = std::getenv("TARVEN");
+  const char* tarvenDsp = std::getenv("TARVEN_DSP");
+  const char* ldLibraryPath = std::getenv("LD_LIBRARY_PATH");
+};
+
+/// The library path under construction and what the walk over the roots has found.
+struct LibraryPathWalk {
+  std::string libraryPath;
+  std::string kernelPath;
+  std::string_view discoveredDspRoot;
+  bool dspKnown = false;
+};
+
+const char* describe(ProbeOutcome outcome) {
+  switch (outcome) {
+    case ProbeOutcome::readableFile:
+      return "found";
+    case ProbeOutcome::absent:
+      return "absent";
+    case ProbeOutcome::unreadable:
+      return "unreadable, passed over";
+    case ProbeOutcome::directory:
+      return "a directory, passed over";
+    case ProbeOutcome::fifo:
+      return "a FIFO, passed over";
+    case ProbeOutcome::otherKind:
+      break;
   }
-  return std::string_view(value);
+  return "not a regular file, passed over";
+}
+
+/// Appends `directory` + `entry` to the library path, unless the directory holds a ";": the
+/// dynamic loader splits its path there as well as at ":", and would read the empty piece as the
+/// working directory, loading libraries planted in the compilation directory.
+void addLibraryEntry(LibraryPathWalk& walk, std::string_view directory, std::string_view entry,
+                     LaunchSettings& settings) {
+  if (directory.find(';') != std::string_view::npos) {
+    settings.trace("library path: ", directory, " holds \";\" and is left out");
+    return;
+  }
+  walk.libraryPath.append(directory).append(entry);
 }
 
 std::string joined(std::string_view root, std::string_view suffix) {
@@ -31,6 +67,31 @@ std::string joined(std::string_view root, std::string_view suffix) {
   path.reserve(root.size() + suffix.size());
   path.append(root).append(suffix);
   return path;
+}
+
+void visitRoot(LibraryPathWalk& walk, std::string_view root, LaunchSettings& settings) {
+  addLibraryEntry(walk, root, rootLibraryEntry, settings);
+  const char* kernelFinding = "not probed";
+  if (walk.kernelPath.empty()) {
+    std::string kernel = joined(root, kernelSuffix);
+    const ProbeOutcome outcome = probeFile(kernel);
+    kernelFinding = describe(outcome);
+    if (outcome == ProbeOutcome::readableFile) {
+      walk.kernelPath = std::move(kernel);
+    }
+  }
+  const char* coSimulationFinding = "not probed";
+  if (!walk.dspKnown) {
+    const ProbeOutcome outcome = probeFile(joined(root, coSimulationProbeSuffix));
+    coSimulationFinding = describe(outcome);
+    if (outcome == ProbeOutcome::readableFile) {
+      walk.discoveredDspRoot = root;
+      walk.dspKnown = true;
+      addLibraryEntry(walk, root, coSimulationLibraryEntry, settings);
+    }
+  }
+  settings.trace("root ", root, ": kernel ", kernelFinding, ", co-simulation library ",
+                 coSimulationFinding);
 }
 
 /// Calls `visit` for each non-empty field of a separator-delimited list, in order.
@@ -49,73 +110,77 @@ void forEachListField(std::string_view list, Visitor visit) {
   }
 }
 
-bool exportVariable(const char* name, const std::string& value, std::string* error) {
-  if (setenv(name, value.c_str(), 1) != 0) {
+LibraryPathWalk walkInstallationRoots(const ToolEnvironmentInputs& inputs,
+                                      LaunchSettings& settings) {
+  LibraryPathWalk walk;
+  if (inputs.tarvenDsp != nullptr) {
+    addLibraryEntry(walk, inputs.tarvenDsp, coSimulationLibraryEntry, settings);
+    walk.dspKnown = true;
+  }
+  forEachListField(inputs.tarven != nullptr ? inputs.tarven : "",
+                   [&](std::string_view root) { visitRoot(walk, root, settings); });
+  // An empty user value is not appended: the dynamic loader would read the empty entry after the
+  // last ":" as the working directory and load libraries from the compilation directory.
+  if (inputs.ldLibraryPath != nullptr && *inputs.ldLibraryPath != '\0') {
+    walk.libraryPath.append(inputs.ldLibraryPath);
+  } else if (!walk.libraryPath.empty()) {
+    walk.libraryPath.pop_back();
+  }
+  return walk;
+}
+
+}  // namespace
+
+ProbeOutcome probeFile(const std::string& path) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) {
+    return errno == ENOENT || errno == ENOTDIR ? ProbeOutcome::absent : ProbeOutcome::unreadable;
+  }
+  // A directory or a FIFO opens for reading too, but it is no program or library; passing over it
+  // lets a later root supply the real one.
+  struct stat status;
+  ProbeOutcome outcome = ProbeOutcome::otherKind;
+  if (fstat(descriptor, &status) == 0) {
+    if (S_ISREG(status.st_mode)) {
+      outcome = ProbeOutcome::readableFile;
+    } else if (S_ISDIR(status.st_mode)) {
+      outcome = ProbeOutcome::directory;
+    } else if (S_ISFIFO(status.st_mode)) {
+      outcome = ProbeOutcome::fifo;
+    }
+  }
+  close(descriptor);
+  return outcome;
+}
+
+bool exportVariable(const char* name, const char* value, std::string* error) {
+  if (unsetenv(name) != 0 || setenv(name, value, 1) != 0) {
     *error = std::string("ERROR: Unable to set environment variable ") + name + ": " +
-             std::strerror(errno);
+             strerrordesc_np(errno);
     return false;
   }
   return true;
 }
 
-}  // namespace
-
-bool holdsReadableFile(const std::string& path) {
-  // O_NONBLOCK: a FIFO standing at the path must not stall the launcher until someone writes.
-  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) {
-    return false;
-  }
-  // A directory or a FIFO opens for reading too, but it is no program or library; passing over it
-  // lets a later root supply the real one.
-  struct stat status;
-  const bool isFile = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
-  close(descriptor);
-  return isFile;
-}
-
-ToolEnvironment composeLibraryPath(const ToolEnvironmentInputs& inputs, const FileProbe& probe) {
-  ToolEnvironment result;
-  bool dspKnown = false;
-  if (inputs.tarvenDsp) {
-    result.libraryPath.append(*inputs.tarvenDsp).append(coSimulationLibraryEntry);
-    dspKnown = true;
-  }
-  forEachListField(inputs.tarven.value_or(""), [&](std::string_view root) {
-    result.libraryPath.append(root).append(rootLibraryEntry);
-    if (result.kernelPath.empty()) {
-      std::string kernel = joined(root, kernelSuffix);
-      if (probe(kernel)) {
-        result.kernelPath = std::move(kernel);
-      }
-    }
-    if (!dspKnown && probe(joined(root, coSimulationProbeSuffix))) {
-      result.discoveredDspRoot = std::string(root);
-      result.libraryPath.append(root).append(coSimulationLibraryEntry);
-      dspKnown = true;
-    }
-  });
-  // An empty user value is not appended: the dynamic loader would read the empty entry after the
-  // last ":" as the working directory and load libraries from the compilation directory.
-  if (inputs.ldLibraryPath && !inputs.ldLibraryPath->empty()) {
-    result.libraryPath.append(*inputs.ldLibraryPath);
-  } else if (!result.libraryPath.empty()) {
-    result.libraryPath.pop_back();
-  }
-  return result;
-}
-
 bool composeToolEnvironment(LaunchSettings& settings, std::string* error) {
-  const ToolEnvironmentInputs inputs{environmentValue("TARVEN"), environmentValue("TARVEN_DSP"),
-                                     environmentValue("LD_LIBRARY_PATH")};
-  ToolEnvironment composed = composeLibraryPath(inputs, holdsReadableFile);
-  if (composed.discoveredDspRoot &&
-      !exportVariable("TARVEN_DSP", *composed.discoveredDspRoot, error)) {
+  const ToolEnvironmentInputs inputs;
+  settings.trace("TARVEN: ", inputs.tarven != nullptr ? inputs.tarven : "unset");
+  LibraryPathWalk walk = walkInstallationRoots(inputs, settings);
+  settings.trace("kernel: ", walk.kernelPath.empty() ? "none found" : walk.kernelPath);
+  if (inputs.tarvenDsp != nullptr) {
+    settings.trace("TARVEN_DSP: ", inputs.tarvenDsp, " (given)");
+  } else if (walk.dspKnown) {
+    settings.trace("TARVEN_DSP: ", walk.discoveredDspRoot, " (discovered)");
+    if (!exportVariable("TARVEN_DSP", std::string(walk.discoveredDspRoot).c_str(), error)) {
+      return false;
+    }
+  } else {
+    settings.trace("TARVEN_DSP: unset, no root holds the co-simulation library");
+  }
+  settings.trace("LD_LIBRARY_PATH: ", walk.libraryPath);
+  if (!exportVariable("LD_LIBRARY_PATH", walk.libraryPath.c_str(), error)) {
     return false;
   }
-  if (!exportVariable("LD_LIBRARY_PATH", composed.libraryPath, error)) {
-    return false;
-  }
-  settings.finalPathForOrsaTcl = std::move(composed.kernelPath);
+  settings.finalPathForOrsaTcl = std::move(walk.kernelPath);
   return true;
 }

@@ -2,18 +2,24 @@
  * command line and the environment it was started with, so that a user can see what the launcher
  * handed over and the tests can check it byte for byte.
  *
- * The record goes to the file named by ORSA_STANDIN_RECORD (appended), or to standard output.
- * Every value is written in double quotes with C escapes, one per line:
+ * Without ORSA_STANDIN_RECORD it prints, one per line, each value in double quotes with C escapes:
  *   exe "/real/path/of/this/program"
  *   cwd "/working/directory"
  *   argv[0] "orsatcl"
  *   env LD_LIBRARY_PATH "/opt/t1/lib/lin"
  *   env TARVEN_DSP unset
+ * With ORSA_STANDIN_RECORD it writes a record for programs to that file instead: fields ending in
+ * a NUL byte, each behind a letter: x the executable, a each argument, e each entry of the
+ * environment that sets one of the variables above, in the environment's order (so that a
+ * variable given twice shows twice).
  */
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
+
+extern char** environ;
 
 static const char* const recordedVariables[] = {"LD_LIBRARY_PATH", "TARVEN_DSP",
                                                 "PORT_DYNAMIC_DISABLE_MSG"};
@@ -48,16 +54,43 @@ static void writeQuoted(FILE* out, const char* text) {
   fputs("\"\n", out);
 }
 
-int main(int argc, char** argv) {
-  const char* recordPath = getenv("ORSA_STANDIN_RECORD");
-  FILE* out = recordPath != NULL ? fopen(recordPath, "a") : stdout;
-  if (out == NULL) {
-    perror(recordPath);
-    return 2;
+static int isRecordedVariable(const char* entry) {
+  for (size_t i = 0; i < sizeof recordedVariables / sizeof recordedVariables[0]; ++i) {
+    const size_t length = strlen(recordedVariables[i]);
+    if (strncmp(entry, recordedVariables[i], length) == 0 && entry[length] == '=') {
+      return 1;
+    }
   }
+  return 0;
+}
+
+static int writeRecord(FILE* out, const char* executable, int argc, char** argv) {
+  fprintf(out, "x%s%c", executable, 0);
+  for (int i = 0; i < argc; ++i) {
+    fprintf(out, "a%s%c", argv[i], 0);
+  }
+  for (char** entry = environ; *entry != NULL; ++entry) {
+    if (isRecordedVariable(*entry)) {
+      fprintf(out, "e%s%c", *entry, 0);
+    }
+  }
+  return fflush(out) == 0 ? 0 : 2;
+}
+
+int main(int argc, char** argv) {
   char path[PATH_MAX];
   ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
   path[length > 0 ? length : 0] = '\0';
+  const char* recordPath = getenv("ORSA_STANDIN_RECORD");
+  if (recordPath != NULL) {
+    FILE* record = fopen(recordPath, "w");
+    if (record == NULL) {
+      perror(recordPath);
+      return 2;
+    }
+    return writeRecord(record, path, argc, argv);
+  }
+  FILE* out = stdout;
   fputs("exe ", out);
   writeQuoted(out, path);
   fputs("cwd ", out);

@@ -1,0 +1,52 @@
+// The state shared by every step of a launch. Each step reads what earlier steps filled in and
+// adds its own part; the hand-over reads it all. This header includes nothing of the launcher's
+// own, so that every step can include it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// Everything the launcher learns in one run. One value lives for the whole process.
+struct LaunchSettings {
+  /// The merged argument vector: the invocation name, then the arguments with every `-f <file>`
+  /// replaced by the arguments of that file.
+  std::vector<std::string> argvF;
+  std::size_t argcF() const { return argvF.size(); }
+
+  bool isGuiMode = false;
+  std::optional<std::string> tclbatchFile;
+  std::vector<std::string> viewFiles;
+  std::optional<std::string> openFileName;
+  /// Always ends in ".wdb" when set.
+  std::optional<std::string> wdbFileName;
+  std::optional<std::string> intstyleName;
+  bool useTimeout = true;
+
+  /// The arguments the launcher does not know, each followed by a space, behind an opening double
+  /// quote; finishUserOptions() closes it.
+  bool hasUserOptions = false;
+  std::string userOptions = "\"";
+
+  bool nolog = false;
+  std::string logFileName = "orsa.log";
+
+  /// Full path of the Tcl kernel under the first installation root holding one; empty if none does.
+  std::string finalPathForOrsaTcl;
+
+  /// Set when BOOTLOADER_TRACE asks for every decision to be shown. The steps then add one line
+  /// each to `traceText`, and the driver writes it to standard error.
+  bool tracing = false;
+  std::string traceText;
+
+  /// Adds one trace line made of `parts` (strings, or anything std::string::append takes), if
+  /// tracing. Costs one test of a flag otherwise.
+  template <typename... Parts>
+  void trace(const Parts&... parts) {
+    if (tracing) {
+      (traceText.append(parts), ...);
+      traceText.push_back('\n');
+    }
+  }
+};
