@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for SECONDS (default 30) from the seed
-# corpus in fuzz/corpus/<target>. New inputs go to a scratch corpus, not into the repository; an
-# input that crashes is kept as fuzz/crash-* for the unit tests and the seed corpus.
+# Builds the libFuzzer target with clang and runs it for SECONDS (default 30) from the seed corpus
+# in fuzz/corpus/launch. New inputs go to a scratch corpus, not into the repository; an input that
+# crashes is kept as fuzz/crash-* for the black-box table and the seed corpus.
 # Usage: scripts/fuzz.sh [SECONDS] [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,14 +11,14 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DBOOTLOADER_FUZZ=ON -DBOOTLOADER_WE
 cmake --build "$build" -j2 >/dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for target in command_file_fuzzer launch_options_fuzzer; do
+for target in launch_fuzzer; do
   # Absolute paths: a target may change its working directory.
   corpus=$PWD/fuzz/corpus/${target%_fuzzer}
   mkdir -p "$scratch/$target"
   echo "fuzzing $target for ${seconds}s"
   status=0
   ASAN_OPTIONS=halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    "$build/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+    "$build/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=4096 -timeout=10 \
     -artifact_prefix="$PWD/fuzz/crash-" -print_final_stats=1 "$scratch/$target" "$corpus" \
     >"$scratch/$target.log" 2>&1 || status=$?
   grep -E '^#[0-9]+\s.*cov:' "$scratch/$target.log" | tail -n 1 || true

@@ -13,6 +13,7 @@ need cmake command -v cmake
 need g++ command -v g++
 need libgtest-dev test -e /usr/include/gtest/gtest.h
 need groff-base command -v groff
+need lintian command -v lintian
 need g++-multilib test -e /usr/lib/gcc/x86_64-linux-gnu/12/32/libstdc++.a
 need libc6-dev-i386 test -e /usr/lib32/libc.a
 need qemu-user command -v qemu-i386

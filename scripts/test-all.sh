@@ -18,6 +18,10 @@ cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 stages=$((stages + 1))
 
+echo "== installation and packages"
+bash scripts/check-package.sh build
+stages=$((stages + 1))
+
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -DBOOTLOADER_SANITIZE=ON -DBOOTLOADER_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,0 +1,72 @@
+// Drives input through the launcher's steps in-process: the bytes before the first 0xFF are a
+// command file, the rest an argument list split at NUL bytes. A broken invariant aborts.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "bootloader.h"
+#include "command_line.h"
+#include "run_log.h"
+
+namespace {
+
+void check(bool holds, const char* invariant) {
+  if (!holds) {
+    std::fprintf(stderr, "broken invariant: %s\n", invariant);
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+  static const int memoryFile = memfd_create("command-file", 0);
+  static const std::string path = "/dev/fd/" + std::to_string(memoryFile);
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::string_view text = input.substr(0, input.find('\xff'));
+  // Every "-f" is made ordinary and "-tclbatch" dropped: the launcher opens those files, and must
+  // not be made to open whatever device the input names.
+  std::vector<std::string> arguments{"./tb_sim", "-f", path};
+  for (std::size_t at = text.size(); at < size; at = input.find('\0', at + 1)) {
+    arguments.emplace_back(input.substr(at + 1, input.find('\0', at + 1) - at - 1));
+    arguments.back() += arguments.back() == "-f" || arguments.back() == "-tclbatch" ? "." : "";
+  }
+  // A comment line first puts the text just before the end of the reader's first chunk.
+  const std::string file =
+      "#" + std::string(65534 - (size ? data[0] % 128 : 0), 'c') + "\n" + std::string(text);
+  check(ftruncate(memoryFile, 0) == 0 && write(memoryFile, file.data(), file.size()) > 0 &&
+            lseek(memoryFile, 0, SEEK_SET) == 0,
+        "the command file is written");
+  // The text line by line through the plain line splitter: what the streaming reader must give.
+  std::vector<std::string> expected{"./tb_sim"};
+  std::string error, expectedError;
+  for (std::size_t end = 0; end != std::string_view::npos && expectedError.empty();) {
+    end = text.find('\n');
+    splitCommandFileLine(text.substr(0, end), expected, &expectedError);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(argument.c_str());
+  }
+  LaunchSettings settings;
+  const bool built = buildArgumentVector(settings, int(argv.size()), argv.data(), &error);
+  check(built == expectedError.empty() && (built || error == expectedError),
+        "the reader fails exactly where the line splitter does, with its message");
+  expected.insert(expected.end(), arguments.begin() + 3, arguments.end());
+  check(!built || settings.argvF == expected, "the file's arguments come first, then the rest");
+  if (!built || (settings.argcF() > 1 && !parseLaunchOptions(settings, &error))) {
+    return 0;
+  }
+  finishUserOptions(settings);
+  scanLogOptions(settings);
+  const std::string image = "orsa/tb_sim.sim/tb_sim";
+  check(tclKernelCommandLine(settings, image).size() == settings.argcF() + 3 &&
+            graphicalFrontEndCommandLine(settings, image).size() <=
+                2 * settings.viewFiles.size() + 15 &&
+            settings.userOptions.size() >= 2 && settings.userOptions.back() == '"',
+        "both command lines are terminated and fit, and the user options are closed");
+  return 0;
+}

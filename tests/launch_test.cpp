@@ -1,0 +1,358 @@
+// The launcher seen from outside. Each row runs the built launcher as a user does: under a
+// design's name in a new compilation directory {top}/work, with installation roots holding the
+// stand-ins of examples/standin, which record how they were started. BOOTLOADER_UNDER_TEST and
+// BOOTLOADER_RUNNER point the table at another build (an i386 one run through qemu-i386, say).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/// One launch and all it must leave behind; {top} stands for the temporary directory.
+struct Row {
+  const char* name;
+  const char* setup = "";  // shell run in {top}/work first; `root NAME KINDS` makes a root with k
+                           // a kernel, c the co-simulation library, d, f, l where the kernel would
+                           // be a directory, FIFO or dangling link
+  const char* args = "";   // split at spaces; '...' keeps spaces
+  const char* env = "TARVEN={top}/t1";
+  int status = 0;
+  const char* out = "";
+  const char* err = "";         // "~" first: lines that must be among those written
+  const char* child = nullptr;  // "tcl@ROOT ARGS", "gui ARGS" or "none"; by default t1's kernel
+                                // with the row's arguments, or none on a failure
+  const char* childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin";  // PORT_DYNAMIC_DISABLE_MSG=1 aside
+  const char* logs = nullptr;  // files holding a run log: NAME for the usual log with mode 0644,
+                               // else NAME=BYTES; by default orsa.log, or none on a failure
+  const char* argv0 = "./tb_sim";  // null: no argument list at all
+  const char* io = "";             // "0-" no standard input, "1|" output to a pipe nobody reads
+};
+
+Row fails(const char* name, const char* args, const char* out, const char* setup = "") {
+  return {.name = name, .setup = setup, .args = args, .status = 1, .out = out};
+}
+
+// The design image, the launcher under the design's name, root t1 with a kernel, the front end.
+const char* const prelude = R"(set -e
+root() {
+  mkdir -p "$TOP/$1/lib/lin" "$TOP/$1/bin/lin/unwrapped" "$TOP/$1/plexor/bin/lin"
+  kernel="$TOP/$1/bin/lin/unwrapped/orsatcl"
+  case "$2" in *k*) cp "$KERNEL" "$kernel" ;; *d*) mkdir "$kernel" ;; *f*) mkfifo "$kernel" ;;
+    *l*) ln -s nowhere "$kernel" ;; esac
+  case "$2" in *c*) : >"$TOP/$1/plexor/bin/lin/libhwcosim_api.so" ;; esac
+}
+mkdir -p orsa/tb_sim.sim "$TOP/guibin" && echo image >orsa/tb_sim.sim/tb_sim
+cp "$FRONTEND" "$TOP/guibin/orsagui" && ln -s "$LAUNCHER" tb_sim && root t1 k
+)";
+
+std::string slurp(const fs::path& path) {
+  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+  return text;
+}
+
+/// Splits at spaces outside '...'; the quotes only group.
+std::vector<std::string> words(const std::string& text) {
+  std::vector<std::string> result;
+  bool quoted = false, fresh = true;
+  for (const char c : text) {
+    const bool separates = c == ' ' && !quoted;
+    if (!separates && fresh) {
+      result.emplace_back();
+    }
+    fresh = separates;
+    if (c == '\'') {
+      quoted = !quoted;
+    } else if (!separates) {
+      result.back().push_back(c);
+    }
+  }
+  return result;
+}
+
+std::string rendered(const std::vector<std::string>& list) {
+  std::string text;
+  for (const std::string& word : list) {
+    const bool plain = !word.empty() && word.find(' ') == std::string::npos;
+    text += (text.empty() ? "" : " ") + (plain ? word : "'" + word + "'");
+  }
+  return text;
+}
+
+/// Runs `argv` in {top}/work with exactly `environment`, its output going to {top}/out and
+/// {top}/err. Returns its status, or 128 + the signal that ended it.
+int run(const std::string& program, std::vector<std::string> argv,
+        std::vector<std::string> environment, const std::string& top, const std::string& io) {
+  std::vector<char*> arguments(argv.size() + 1), variables(environment.size() + 1);
+  const auto pointer = [](std::string& s) { return s.data(); };
+  std::transform(argv.begin(), argv.end(), arguments.begin(), pointer);
+  std::transform(environment.begin(), environment.end(), variables.begin(), pointer);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, (top + "/work").c_str());
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  for (const int descriptor : {1, 2}) {
+    posix_spawn_file_actions_addopen(&actions, descriptor,
+                                     (top + (descriptor == 1 ? "/out" : "/err")).c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  int unread[2];
+  if (io.find('|') != std::string::npos && pipe2(unread, O_CLOEXEC) == 0 && close(unread[0]) == 0) {
+    posix_spawn_file_actions_adddup2(&actions, unread[1], 1);
+  }
+  if (io.find('-') != std::string::npos) {
+    posix_spawn_file_actions_addclose(&actions, 0);
+  }
+  pid_t pid = 0;
+  int status =
+      posix_spawnp(&pid, program.c_str(), &actions, nullptr, arguments.data(), variables.data());
+  if (status == 0 && waitpid(pid, &status, 0) == pid && io.find('|') != std::string::npos) {
+    close(unread[1]);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+/// The simulator program the stand-in recorded, as a row writes it, and the variables it got.
+std::string childOf(const std::string& record, std::string* environment) {
+  std::map<char, std::vector<std::string>> fields;
+  for (std::size_t at = 0, end = 0; at < record.size(); at = end + 1) {
+    end = record.find('\0', at);
+    fields[record[at]].push_back(record.substr(at + 1, end - at - 1));
+  }
+  std::sort(fields['e'].begin(), fields['e'].end());
+  *environment = rendered(fields['e']);
+  std::string shown = rendered(fields['x']) + " " + rendered(fields['a']);
+  const std::string image = " -exe orsa/tb_sim\\.sim/tb_sim( |$)";
+  shown =
+      std::regex_replace(shown, std::regex("^\\{top\\}/guibin/orsagui orsagui" + image), "gui$1");
+  shown = std::regex_replace(
+      shown, std::regex("^\\{top\\}/([^ ]*)/bin/lin/unwrapped/orsatcl orsatcl" + image),
+      "tcl@$1$2");
+  return record.empty() ? "none" : shown;
+}
+
+/// The files in `directory` holding a run log, as a row writes them.
+std::string logsIn(const fs::path& directory, const std::string& usualLog) {
+  std::string shown, head(14, '\0');
+  for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
+    if (entry.is_regular_file() && std::ifstream(entry.path()).read(head.data(), 14) &&
+        head == "Orsa log file\n") {
+      const bool usual = slurp(entry.path()) == usualLog &&
+                         (entry.status().permissions() & fs::perms::mask) == fs::perms(0644);
+      shown.append(shown.empty() ? "" : " ").append(entry.path().filename());
+      shown.append(usual ? "" : "=").append(usual ? "" : slurp(entry.path()));
+    }
+  }
+  return shown;
+}
+
+std::string missing(const std::string& image) {
+  return "ERROR: Unable to get status of support file \"" + image +
+         "\" needed to run simulation.\nERROR: Could not find file \"" + image +
+         "\" needed for running simulation. Please ensure that simulation is run in the same "
+         "directory where the design was compiled and no files generated by compiler are "
+         "deleted or inaccessible.\n";
+}
+std::string noKernel(const std::string& tarven) {
+  return "tb_sim: cannot start orsatcl: no installation root in TARVEN holds "
+         "bin/lin/unwrapped/orsatcl; TARVEN is " +
+         tarven + "\n";
+}
+const std::string noImage = missing("orsa/tb_sim.sim/tb_sim"), noName = missing("orsa/.sim/"),
+                  unset = noKernel("unset"), empty = noKernel("empty"),
+                  searched = noKernel("\":{top}/t2\"");
+const char* const tooLong =
+    "ERROR: Command file m makes the command line longer than the system accepts.\n";
+const char* const malformed = "Error in parsing -f file\n";
+const char* const intstyle =
+    "-intstyle needs to have one of these arguments: vel|ko|dorne|silent\n";
+
+// The rows are laid out by hand, to read as a table.
+// clang-format off
+const Row rows[] = {
+    // Installation roots, the kernel, the co-simulation root and the library path.
+    {.name = "KernelFromFirstRootCoSimulationFromLater", .setup = "root t2 kc",
+     .env = "TARVEN={top}/t1:{top}/t2 LD_LIBRARY_PATH=/u", .childEnv = "LD_LIBRARY_PATH="
+     "{top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin:/u TARVEN_DSP={top}/t2"},
+    {.name = "PresetCoSimulationRootComesFirst", .setup = "root t2 kc",
+     .env = "TARVEN={top}/t1:{top}/t2 TARVEN_DSP=/d LD_LIBRARY_PATH=/u",
+     .childEnv = "LD_LIBRARY_PATH=/d/plexor/lib/lin:{top}/t1/lib/lin:{top}/t2/lib/lin:/u TARVEN_DSP=/d"},
+    {.name = "PassesOverNonKernelsAndAddsNoEmptyOrSemicolonEntry",
+     .setup = "root a l; root b d; root c f; root 'x;y' k; root t2 kc",
+     .env = "TARVEN=:{top}/a:{top}/b::{top}/c:;:{top}/x;y:{top}/t2:{top}/t2: LD_LIBRARY_PATH=",
+     .child = "tcl@x;y", .childEnv = "LD_LIBRARY_PATH={top}/a/lib/lin:{top}/b/lib/lin:"
+     "{top}/c/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin:{top}/t2/lib/lin TARVEN_DSP={top}/t2"},
+    {.name = "SetsEachVariableOnceWhateverCopiesTheEnvironmentHeld",
+     .env = "TARVEN={top}/t1 LD_LIBRARY_PATH=/u LD_LIBRARY_PATH=/u PORT_DYNAMIC_DISABLE_MSG=0 "
+            "PORT_DYNAMIC_DISABLE_MSG=0", .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin:/u"},
+    // A failed hand-over prints nothing on standard output and says why on standard error.
+    {.name = "NamesAnUnsetTarven", .env = "", .status = 1, .err = unset.c_str(), .logs = "orsa.log"},
+    {.name = "NamesAnEmptyTarven", .env = "TARVEN=", .status = 1, .err = empty.c_str(),
+     .logs = "orsa.log"},
+    {.name = "ShowsTheTarvenSearched", .setup = "root t2 c", .env = "TARVEN=:{top}/t2", .status = 1,
+     .err = searched.c_str(), .logs = "orsa.log"},
+    {.name = "SaysWhyTheKernelCannotStart", .setup = "chmod -x {top}/t1/bin/lin/unwrapped/orsatcl",
+     .status = 1, .err = "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission "
+     "denied\n", .logs = "orsa.log"},
+    {.name = "SaysTheFrontEndIsNotOnThePath", .setup = "rm {top}/guibin/orsagui", .args = "-gui",
+     .status = 1, .err = "tb_sim: cannot start orsagui: not found in PATH\n", .logs = "orsa.log"},
+    {.name = "SaysWhenAnArgumentIsTooLong", .setup = "head -c 200000 /dev/zero | tr '\\0' x >l",
+     .args = "-f l", .status = 1, .err = "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: "
+     "Argument list too long\n", .logs = "orsa.log"},
+    {.name = "TracesTheDecisionsAUserReliesOn", .setup = "root t2 kc; echo '-view \"a b\"' >a",
+     .args = "-f a -x", .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1:{top}/t2",
+     .err = "~tb_sim: kernel: {top}/t1/bin/lin/unwrapped/orsatcl\n"
+            "tb_sim: LD_LIBRARY_PATH: {top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin\n"
+            "tb_sim: exec {top}/t1/bin/lin/unwrapped/orsatcl 'orsatcl' '-exe' "
+            "'orsa/tb_sim.sim/tb_sim' '-view' 'a b' '-x'\n", .child = "tcl@t1 -view 'a b' -x",
+     .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin "
+                 "TARVEN_DSP={top}/t2"},
+    // The design image, found by the invocation's base name relative to the working directory.
+    {.name = "RunsTheKernelWithNoArguments"},
+    fails("StopsWithoutTheDesignImage", "", noImage.c_str(), "rm orsa/tb_sim.sim/tb_sim"),
+    fails("RejectsADanglingImageLink", "", noImage.c_str(), "ln -sf nowhere orsa/tb_sim.sim/tb_sim"),
+    {.name = "LooksForTheImageInTheWorkingDirectory", .setup = "mkdir sub && mv orsa sub/",
+     .status = 1, .out = noImage.c_str(), .argv0 = "{top}/work/sub/tb_sim"},
+    {.name = "TakesADirectoryAsImage", .setup = "rm orsa/*/tb_sim && mkdir orsa/tb_sim.sim/tb_sim"},
+    {.name = "TakesFilesOfThreeGibibytes", .setup = "truncate -s 3G orsa/*/tb_sim {top}/t1/bin/*/*/*"},
+    {.name = "CutsTheNameAtTheLastSlashOnly", .argv0 = "x\\y/tb_sim"},
+    {.name = "CutsTheNameAtABackslashWithoutSlash", .argv0 = "c:\\work\\tb_sim"},
+    {.name = "StopsWithoutAnArgumentList", .status = 1, .out = noName.c_str(), .argv0 = nullptr},
+    {.name = "TakesTheInvocationNameForNoOption", .setup = "mkdir orsa/-nolog.sim; >orsa/-nolog.sim/-nolog",
+     .child = "{top}/t1/bin/lin/unwrapped/orsatcl orsatcl -exe orsa/-nolog.sim/-nolog",
+     .argv0 = "-nolog"},
+    // Command files.
+    {.name = "ExpandsCommandFilesInPlace",
+     .setup = R"(printf '# c\n   #x\n\n  x #y "a b"c "" "  " t\tb a\r\n"q"\r\n-f n\nend' >a;)"
+              R"( printf -- '-wdb run' >b)", .args = "first -f a mid -f b last",
+     .child = "tcl@t1 first x #y 'a b' c '' '  ' t\tb a\r q \r -f n end mid -wdb run.wdb last"},
+    fails("NeedsAFileAfterF", "-x -f", "Command file for -f not found\n"),
+    fails("RejectsADirectoryAsCommandFile", "-f d", "Command file for -f not found\n", "mkdir d"),
+    fails("StopsAtAnUnclosedQuote", "-f u", "Error: Matching closing \" was not found\n",
+          R"(printf -- '-x\n"no\n"' >u)"),
+    fails("StopsAtAQuoteInsideAnArgument", "-f q", malformed, R"(printf 'ok\nab"c"\n"no\n' >q)"),
+    fails("StopsAtANulByteEvenInAComment", "-f n", malformed, R"(printf '# a\0b\n' >n)"),
+    fails("StopsAtOnceInEndlessZeros", "-f /dev/zero", malformed),
+    {.name = "ReadsCommentsOfAnySize", .setup = "yes '# comment' | head -c 50M >c; echo -x >>c",
+     .args = "-f c", .child = "tcl@t1 -x"},
+    fails("StopsAnEndlessLineAtTheSystemLimit", "-f m", tooLong,
+          "mkfifo m; (timeout 60 sh -c 'yes x | tr -d \"\\n\" >m' 2>/dev/null &)"),
+    fails("StopsManyArgumentsAtTheSystemLimit", "-f m", tooLong, "yes 'a b' | head -c 3M >m"),
+    // The launcher's options.
+    {.name = "PassesEveryArgumentToTheKernel", .setup = "touch r",
+     .args = "-tclbatch r -view -gui -open x -intstyle ko -disabletimeout -wdb w -log",
+     .child = "tcl@t1 -tclbatch r -view -gui -open x -intstyle ko -disabletimeout -wdb w.wdb -log"},
+    {.name = "GivesTheFrontEndItsOptionsInFixedOrder", .setup = "touch r",
+     .args = "'' -intstyle silent -wdb w -open o -view v -tclbatch r -gui -disabletimeout -view 'a b' "
+             "-log l.log -wdb",
+     .child = "gui -disabletimeout -tclbatch r -view v -view 'a b' -open o -wdb w.wdb "
+              "-intstyle silent -userOptions '\" -log l.log\"'", .logs = "l.log"},
+    {.name = "KeepsTheLastOpenAndIntstyle", .args = "-gui -open a -open b -intstyle vel -intstyle dorne",
+     .child = "gui -open b -intstyle dorne"},
+    {.name = "CompletesWdbNamesOnlyWhenNeeded",
+     .args = "-wdb out.wdb -wdb .wdb -wdb out.WDB -wdb a.wdbx -wdb -nolog",
+     .child = "tcl@t1 -wdb out.wdb -wdb .wdb.wdb -wdb out.WDB.wdb -wdb a.wdbx.wdb -wdb -nolog.wdb"},
+    fails("TclbatchNeedsAValue", "-tclbatch", "<file_name> argument is required after -tclbatch switch\n"),
+    fails("TclbatchFileMustOpenInKernelModeToo", "-tclbatch no.tcl", "Tcl file not found\n"),
+    {.name = "TakesAFifoAsTclScriptWithoutWaiting", .setup = "mkfifo b", .args = "-tclbatch b"},
+    fails("ViewNeedsAValue", "-view", "<wcfg_file|wdb_file> is not found\n"),
+    fails("OpenNeedsAValue", "-gui -open", "<wdb_file> is not found\n"),
+    fails("IntstyleNeedsAValue", "-intstyle", intstyle),
+    fails("FirstBadOptionDecides", "-intstyle Silent -view", intstyle),
+    // The run log.
+    {.name = "LastLogNamesTheFileWhateverItReads", .args = "-log a.log -log -nolog", .logs = "-nolog"},
+    {.name = "NologAsAnyValueWinsOverEveryLog", .args = "-log x.log -view -nolog -log y.log", .logs = ""},
+    {.name = "TakesLogOptionsFromCommandFiles", .setup = "printf -- '-log f.log\\n-x' >c",
+     .args = "-f c -gui", .child = "gui -userOptions '\"-log f.log -x\"'", .logs = "f.log"},
+    {.name = "OverwritesALongerOldLog", .setup = "yes 'Orsa log file' | head -c 10000 >orsa.log"},
+    fails("StopsWhenTheLogCannotBeOpened", "-gui -log /no/x.log", "ERROR: /no/x.log file open failed.\n"),
+    fails("DoesNotWaitForAReaderOfAFifoLog", "-log f", "ERROR: f file open failed.\n", "mkfifo f"),
+    {.name = "IgnoresWriteErrorsAfterTheOpen", .args = "-log /dev/full", .logs = ""},
+    // Hostile descriptors.
+    {.name = "WorksWithStandardInputClosed", .setup = "echo -x >c; touch r",
+     .args = "-f c -tclbatch r", .child = "tcl@t1 -x -tclbatch r", .io = "0-"},
+    {.name = "EndsWithStatusOneWhenNobodyReadsTheMessage", .args = "-view", .status = 1, .io = "1|"},
+};
+// clang-format on
+
+class Launches : public testing::TestWithParam<Row> {};
+
+TEST_P(Launches, AsTheRowSays) {
+  const Row& row = GetParam();
+  const char* runner = std::getenv("BOOTLOADER_RUNNER");
+  const char* launcher = std::getenv("BOOTLOADER_UNDER_TEST");
+  if (runner != nullptr && row.argv0 == nullptr) {
+    GTEST_SKIP() << "an emulator always passes an argv[0]";
+  }
+  std::string top = (fs::temp_directory_path() / "launch-XXXXXX").string();
+  ASSERT_TRUE(mkdtemp(top.data()) && fs::create_directory(top + "/work"));
+  const auto expanded = [&top](const std::string& text) { return replaced(text, "{top}", top); };
+  const auto seen = [&top](const std::string& text) { return replaced(text, top, "{top}"); };
+  ASSERT_EQ(
+      run("bash", {"bash", "-c", prelude + expanded(row.setup)},
+          {"TOP=" + top, "KERNEL=" BUILT_KERNEL, "FRONTEND=" BUILT_FRONT_END, "PATH=/usr/bin:/bin",
+           "LAUNCHER=" + std::string(launcher ? launcher : BUILT_LAUNCHER)},
+          top, ""),
+      0)
+      << slurp(top + "/err");
+
+  std::vector<std::string> environment = words(expanded(row.env));
+  environment.insert(environment.end(), {"PATH=" + top + "/guibin:/usr/bin:/bin",
+                                         "ORSA_STANDIN_RECORD=" + top + "/child"});
+  const std::string name = row.argv0 ? expanded(row.argv0) : "";
+  std::vector<std::string> argv = words(expanded(row.args));
+  std::string usualLog = "Orsa log file\nRunning: " + name + " ";
+  for (const std::string& argument : argv) {
+    usualLog += argument + " ";
+  }
+  std::string program = top + "/work/tb_sim";
+  if (runner != nullptr) {  // the emulator starts the launcher under its invocation name
+    argv.insert(argv.begin(), {runner, "-0", name, program});
+    program = runner;
+  } else if (row.argv0 != nullptr) {
+    argv.insert(argv.begin(), name);
+  }
+  umask(022);
+
+  EXPECT_EQ(run(program, argv, environment, top, row.io), row.status);
+  EXPECT_EQ(seen(slurp(top + "/out")), row.out);
+  const std::string err = seen(slurp(top + "/err"));
+  std::istringstream wanted(row.err[0] == '~' ? row.err + 1 : "");
+  for (std::string line; std::getline(wanted, line);) {
+    EXPECT_NE(err.find(line + "\n"), std::string::npos) << line << "\nis not in:\n" << err;
+  }
+  EXPECT_EQ(row.err[0] == '~' ? std::string(row.err) : err, row.err);
+  std::vector<std::string> kernel = words(row.args);
+  kernel.insert(kernel.begin(), "tcl@t1");
+  std::string childEnv;
+  const std::string child = childOf(seen(slurp(top + "/child")), &childEnv);
+  EXPECT_EQ(child, row.child ? row.child : row.status ? "none" : rendered(kernel));
+  std::vector<std::string> variables = words(row.childEnv);  // and PORT_DYNAMIC_DISABLE_MSG=1
+  variables.push_back("PORT_DYNAMIC_DISABLE_MSG=1");
+  std::sort(variables.begin(), variables.end());
+  EXPECT_EQ(child == "none" ? rendered(variables) : seen(childEnv), rendered(variables));
+  EXPECT_EQ(seen(logsIn(top + "/work", usualLog + "\n")), row.logs     ? row.logs
+                                                          : row.status ? ""
+                                                                       : "orsa.log");
+  fs::remove_all(top);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Launches, testing::ValuesIn(rows),
+                         [](const testing::TestParamInfo<Row>& info) { return info.param.name; });
+
+}  // namespace
