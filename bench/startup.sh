@@ -1,72 +1,99 @@
 #!/usr/bin/env bash
-# Start-up and scaling budgets of the launcher, in instructions counted by callgrind (repeatable,
-# whatever else the machine is doing) and peak memory from /usr/bin/time.
-#
-# Every run is made so that the hand-over fails (no root holds the kernel, no orsagui on PATH):
-# the launcher then returns and callgrind can write its count. Beside the launcher the script
-# builds a minimal C program that sets one variable and calls execv, the floor for any launcher.
-# Usage: bench/startup.sh LAUNCHER
+# Start-up of the launcher against programs that do the same work, two ways:
+#  - instructions, counted by callgrind (repeatable whatever else the machine does), in runs whose
+#    hand-over fails so that callgrind can write its count, and peak memory from /usr/bin/time;
+#  - wall-clock time, every program starting the same static do-nothing child, interleaved round by
+#    round, which also shows page faults, the exec and the address-space teardown.
+# Prints each budget as pass or FAIL, and exits with 1 on a FAIL.
+# Usage: bench/startup.sh LAUNCHER [ROUNDS]
 set -euo pipefail
-launcher=$(realpath "$1")
+launcher=$(realpath "$1") rounds=${2:-1500}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-here=$(cd "$(dirname "$0")" && pwd)
-valgrind=$(command -v valgrind)
-time=/usr/bin/time
+here=$(cd "$(dirname "$0")" && pwd) valgrind=$(command -v valgrind)
 
-cc -O2 -o "$work/minimal" "$here/minimal_exec.c"
-mkdir -p "$work/design/orsa/tb_sim.sim" "$work/empty-path"
-touch "$work/design/orsa/tb_sim.sim/tb_sim"
-cp "$launcher" "$work/design/tb_sim"
-for i in $(seq 1 20); do echo "-view wave$i.wcfg -x$i \"value $i\""; done >"$work/design/run.cmd"
-python3 - "$work/design/big.cmd" <<'PY'
+built=$work/built
+mkdir "$built"
+cc -O2 -static -o "$work/child" "$here/do_nothing.c"
+cc -O2 -o "$built/exec-dynamic" "$here/minimal_exec.c"
+cc -O2 -static -o "$built/exec-static" "$here/minimal_exec.c"
+cc -O2 -o "$built/c-dynamic" "$here/typical_launch.c"
+cc -O2 -static -o "$built/c-static" "$here/typical_launch.c"
+cc -O2 -o "$built/interleave" "$here/interleave.c"
+# An installation root and a PATH whose kernel and front end are the do-nothing child.
+mkdir -p "$work/root/bin/lin/unwrapped" "$work/root/lib/lin" "$work/bin" "$work/empty"
+cp "$work/child" "$work/root/bin/lin/unwrapped/orsatcl"
+cp "$work/child" "$work/bin/orsagui"
+# One compilation directory a program, each holding its program as tb_sim.
+for i in $(seq 1 20); do echo "-view wave$i.wcfg -x$i \"value $i\""; done >"$work/run.cmd"
+typical=(-f run.cmd -gui -view a.wcfg -x 1)
+expanded=($(for i in $(seq 1 20); do echo "-view wave$i.wcfg -x$i value_$i"; done) "${typical[@]:2}")
+for program in launcher:"$launcher" c-static:"$built/c-static" c-dynamic:"$built/c-dynamic" \
+  sh:"$here/typical_launch.sh"; do
+  mkdir -p "$work/${program%%:*}/orsa/tb_sim.sim"
+  touch "$work/${program%%:*}/orsa/tb_sim.sim/tb_sim"
+  cp "${program#*:}" "$work/${program%%:*}/tb_sim" && chmod +x "$work/${program%%:*}/tb_sim"
+  cp "$work/run.cmd" "$work/${program%%:*}/"
+done
+python3 - "$work/launcher/big.cmd" <<'PY'
 import sys
 # 100,000 arguments of 9 characters, each followed by a space or a newline: 1 MB.
 with open(sys.argv[1], "w") as out:
     for line in range(10000):
         out.write(" ".join("a%08d" % (line * 10 + i) for i in range(10)) + "\n")
 PY
-bigBytes=$(stat -c %s "$work/design/big.cmd")
+bigBytes=$(stat -c %s "$work/launcher/big.cmd")
 
-# Runs COMMAND... in the design directory with only PATH and TARVEN set; the hand-over fails, so
-# the status is 1 by design and not checked.
-inDesign() {
-  (cd "$work/design" && env -i PATH="$work/empty-path" TARVEN="$work/no-root" "$@" 2>&1 >/dev/null) ||
-    true
-}
-# instructions COMMAND...: the total callgrind counts for one run.
+# instructions DIR COMMAND...: callgrind's total for one run in DIR whose hand-over fails.
 instructions() {
-  inDesign "$valgrind" --tool=callgrind --callgrind-out-file="$work/callgrind.out" "$@" |
+  (cd "$1" && shift && env -i PATH="$work/empty" TARVEN="$work/none" "$valgrind" --tool=callgrind \
+    --callgrind-out-file="$work/callgrind.out" "$@" 2>&1 >/dev/null || true) |
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }
-peakKilobytes() {
-  inDesign "$time" -f %M "$@" | tail -n 1
-}
-
-floor=$(instructions "$work/minimal")
-plain=$(instructions ./tb_sim)
-typical=$(instructions ./tb_sim -f run.cmd -gui -view a.wcfg -x 1)
-big=$(instructions ./tb_sim -f big.cmd)
-bigPeak=$(peakKilobytes ./tb_sim -f big.cmd)
+execDynamic=$(instructions "$work" "$built/exec-dynamic")
+execStatic=$(instructions "$work" "$built/exec-static")
+plain=$(instructions "$work/launcher" ./tb_sim)
+launcherTypical=$(instructions "$work/launcher" ./tb_sim "${typical[@]}")
+cTypical=$(instructions "$work/c-static" ./tb_sim "${typical[@]}")
+big=$(instructions "$work/launcher" ./tb_sim -f big.cmd)
+bigPeak=$( (cd "$work/launcher" && env -i PATH="$work/empty" /usr/bin/time -f %M ./tb_sim -f big.cmd \
+  2>&1 >/dev/null || true) | tail -n 1)
 
 failures=0
 verdict() {  # verdict CONDITION: sets $result to pass or FAIL and counts failures
   if (("$1")); then result=pass; else result=FAIL; failures=$((failures + 1)); fi
 }
-ratio() { bc -l <<<"$1 / $2"; }
-printf '%-44s %12s  %s\n' "run" "instructions" "budget"
-printf '%-44s %12d  %s\n' "minimal C program (setenv + execv)" "$floor" "the floor"
-verdict "plain <= floor"
-printf '%-44s %12d  %.2fx of the floor, at most 1.00: %s\n' "./tb_sim" "$plain" \
-  "$(ratio "$plain" "$floor")" "$result"
-verdict "typical <= floor"
-printf '%-44s %12d  %.2fx of the floor, at most 1.00: %s\n' \
-  "./tb_sim -f run.cmd -gui -view a.wcfg -x 1" "$typical" "$(ratio "$typical" "$floor")" "$result"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
+printf '%-46s %12s  %s\n' "instructions" "count" "budget"
+printf '%-46s %12d\n' "C: setenv + execv, dynamically linked" "$execDynamic"
+printf '%-46s %12d\n' "C: setenv + execv, statically linked" "$execStatic"
+printf '%-46s %12d\n' "C: the typical run, statically linked" "$cTypical"
+verdict "plain <= execDynamic"
+printf '%-46s %12d  %.2fx the dynamic setenv + execv, at most 1.00: %s\n' "launcher: ./tb_sim" \
+  "$plain" "$(ratio "$plain" "$execDynamic")" "$result"
+verdict "launcherTypical <= cTypical"
+printf '%-46s %12d  %.2fx the static C typical run, at most 1.00: %s\n' \
+  "launcher: the typical run" "$launcherTypical" "$(ratio "$launcherTypical" "$cTypical")" "$result"
 verdict "big <= 40 * bigBytes"
-printf '%-44s %12d  %.1f per byte of %d, at most 40: %s\n' \
-  "./tb_sim -f big.cmd (100,000 arguments)" "$big" "$(ratio "$big" "$bigBytes")" "$bigBytes" \
-  "$result"
+printf '%-46s %12d  %.1f per byte of %d, at most 40: %s\n' "launcher: -f big.cmd (100,000 args)" \
+  "$big" "$(ratio "$big" "$bigBytes")" "$bigBytes" "$result"
 verdict "bigPeak < 32768"
-printf '%-44s %12s  %d KiB, under 32768: %s\n' "./tb_sim -f big.cmd peak memory" "" "$bigPeak" \
+printf '%-46s %12s  %d KiB, under 32768: %s\n' "launcher: -f big.cmd, peak memory" "" "$bigPeak" \
   "$result"
+
+echo
+echo "wall clock, $rounds rounds interleaved, median and ratio to the child alone:"
+env -i PATH="$work/bin" TARVEN="$work/root" "$built/interleave" "$rounds" \
+  "do-nothing child alone" "$work" "$work/child" -- \
+  "C: execv only, statically linked" "$work" "$built/exec-static" "$work/child" -- \
+  "launcher: the typical run" "$work/launcher" ./tb_sim "${typical[@]}" -- \
+  "C: the typical run, statically linked" "$work/c-static" ./tb_sim "${typical[@]}" -- \
+  "C: the typical run, dynamically linked" "$work/c-dynamic" ./tb_sim "${typical[@]}" -- \
+  "sh: the typical run, command file expanded" "$work/sh" ./tb_sim "${expanded[@]}" |
+  tee "$work/wall"
+launcherWall=$(awk -F'  +' '/^launcher: the typical run/ { print $2 + 0 }' "$work/wall")
+cWall=$(awk -F'  +' '/^C: the typical run, statically/ { print $2 + 0 }' "$work/wall")
+verdict "$(awk -v a="$launcherWall" -v b="$cWall" 'BEGIN { print a <= b }')"
+printf 'launcher against the static C typical run: %.2fx, at most 1.00: %s\n' \
+  "$(ratio "$launcherWall" "$cWall")" "$result"
 exit $((failures > 0))

@@ -280,21 +280,31 @@ namespace {
 }
 }  // namespace
 
-// What the standard library calls where it would throw. Defining them here keeps its exception
-// machinery, and the terminate handler, demangler and stdio that come with it, out of the launcher.
+// What the standard library calls where it would throw, all of them: defining them here keeps its
+// exception machinery, with the terminate handler, demangler and stdio that come with it, out of
+// the launcher. Running out of room is running out of memory; anything else would be a fault in
+// the launcher itself.
+#define ENDS_LAUNCH(function, parameters, ending) \
+  void function parameters {                      \
+    ending;                                       \
+  }
+#define INTERNAL_ERROR endLaunch("ERROR: Internal error\n")
 namespace std {
-void __throw_bad_alloc() {
-  outOfMemory();
-}
-void __throw_length_error(const char*) {
-  outOfMemory();
-}
-void __throw_logic_error(const char*) {
-  endLaunch("ERROR: Internal error\n");
-}
-void __throw_out_of_range_fmt(const char*, ...) {
-  endLaunch("ERROR: Internal error\n");
-}
+ENDS_LAUNCH(__throw_bad_alloc, (), outOfMemory())
+ENDS_LAUNCH(__throw_bad_array_new_length, (), outOfMemory())
+ENDS_LAUNCH(__throw_length_error, (const char*), outOfMemory())
+ENDS_LAUNCH(__throw_bad_exception, (), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_bad_cast, (), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_bad_typeid, (), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_logic_error, (const char*), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_domain_error, (const char*), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_invalid_argument, (const char*), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_out_of_range, (const char*), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_out_of_range_fmt, (const char*, ...), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_runtime_error, (const char*), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_range_error, (const char*), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_overflow_error, (const char*), INTERNAL_ERROR)
+ENDS_LAUNCH(__throw_underflow_error, (const char*), INTERNAL_ERROR)
 }  // namespace std
 
 void* operator new(std::size_t size) {
