@@ -1,25 +1,14 @@
 // Drives input through the launcher's steps in-process: the bytes before the first 0xFF are a
-// command file, the rest an argument list split at NUL bytes. A broken invariant aborts.
+// command file, the rest an argument list split at NUL bytes. A broken invariant traps, which the
+// fuzzer reports as a crash.
 #include <sys/mman.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 
 #include "bootloader.h"
 #include "command_line.h"
 #include "run_log.h"
 
-namespace {
-
-void check(bool holds, const char* invariant) {
-  if (!holds) {
-    std::fprintf(stderr, "broken invariant: %s\n", invariant);
-    std::abort();
-  }
-}
-
-}  // namespace
+#define CHECK(invariant) ((invariant) ? void() : __builtin_trap())
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   static const int memoryFile = memfd_create("command-file", 0);
@@ -36,9 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   // A comment line first puts the text just before the end of the reader's first chunk.
   const std::string file =
       "#" + std::string(65534 - (size ? data[0] % 128 : 0), 'c') + "\n" + std::string(text);
-  check(ftruncate(memoryFile, 0) == 0 && write(memoryFile, file.data(), file.size()) > 0 &&
-            lseek(memoryFile, 0, SEEK_SET) == 0,
-        "the command file is written");
+  CHECK(ftruncate(memoryFile, 0) == 0 && pwrite(memoryFile, file.data(), file.size(), 0) > 0);
   // The text line by line through the plain line splitter: what the streaming reader must give.
   std::vector<std::string> expected{"./tb_sim"};
   std::string error, expectedError;
@@ -53,20 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   }
   LaunchSettings settings;
   const bool built = buildArgumentVector(settings, int(argv.size()), argv.data(), &error);
-  check(built == expectedError.empty() && (built || error == expectedError),
-        "the reader fails exactly where the line splitter does, with its message");
+  // The reader fails where the line splitter does, with its message, or gives the same arguments.
+  CHECK(built == expectedError.empty() && (built || error == expectedError));
   expected.insert(expected.end(), arguments.begin() + 3, arguments.end());
-  check(!built || settings.argvF == expected, "the file's arguments come first, then the rest");
+  CHECK(!built || settings.argvF == expected);
   if (!built || (settings.argcF() > 1 && !parseLaunchOptions(settings, &error))) {
     return 0;
   }
   finishUserOptions(settings);
   scanLogOptions(settings);
+  // Both command lines have the sizes their parts give, and the user options are closed.
   const std::string image = "orsa/tb_sim.sim/tb_sim";
-  check(tclKernelCommandLine(settings, image).size() == settings.argcF() + 3 &&
-            graphicalFrontEndCommandLine(settings, image).size() <=
-                2 * settings.viewFiles.size() + 15 &&
-            settings.userOptions.size() >= 2 && settings.userOptions.back() == '"',
-        "both command lines are terminated and fit, and the user options are closed");
+  CHECK(tclKernelCommandLine(settings, image).size() == settings.argcF() + 3 &&
+        graphicalFrontEndCommandLine(settings, image).size() <=
+            2 * settings.viewFiles.size() + 15 &&
+        settings.userOptions.size() >= 2 && settings.userOptions.back() == '"');
   return 0;
 }

@@ -1,25 +1,24 @@
 #!/usr/bin/env bash
-# Reads each identification string through the launcher's dynamic symbol table with binutils,
-# without running it: a defined object holding its text and one NUL. The i386 launcher, or the one
-# in a package, is read the same way. Usage: identification_test.sh LAUNCHER SOFTWARE_VERSION TAG
+# Reads each identification string through the dynamic symbol table with binutils, without running
+# the launcher (an i386 one too): a defined object holding its text and one NUL.
+# Usage: identification_test.sh LAUNCHER SOFTWARE_VERSION TAG
 set -euo pipefail
 launcher=${BOOTLOADER_UNDER_TEST:-$1}
 read -r address offset < <(readelf -SW "$launcher" | awk '$2 == ".rodata" { print $4, $5 }')
-while read -r name text; do
-  read -r value size < <(readelf --dyn-syms -W "$launcher" |
-    awk -v n="$name" '$8 == n && $4 == "OBJECT" && $7 != "UND" { print $2, $3 }')
-  bytes=$(dd if="$launcher" bs=1 skip=$((0x$value - 0x$address + 0x$offset)) count="$size" \
-    status=none | od -c)
-  [ "$bytes" = "$(printf '%s\0' "$text" | od -c)" ] || { echo "$name differs" >&2; exit 1; }
+while read -r names text; do
+  for name in ${names//,/ }; do
+    read -r value size < <(readelf --dyn-syms -W "$launcher" |
+      awk -v n="$name" '$8 == n && $4 == "OBJECT" && $7 != "UND" { print $2, $3 }')
+    bytes=$(dd if="$launcher" bs=1 skip=$((0x$value - 0x$address + 0x$offset)) count="$size" \
+      status=none | od -c)
+    [ "$bytes" = "$(printf '%s\0' "$text" | od -c)" ] || { echo "$name differs" >&2; exit 1; }
+  done
 done <<EOT
-trv_SoftwareVersion $2
-Jobs_Simulator_TCLMain_SoftwareVersion $2
-trv_VKSTag $3
-Jobs_Simulator_TCLMain_VKSTag $3
+trv_SoftwareVersion,Jobs_Simulator_TCLMain_SoftwareVersion $2
+trv_VKSTag,Jobs_Simulator_TCLMain_VKSTag $3
 Jobs_Simulator_TCLMain_VKSTag_grep VKSTag:$3
 Jobs_Simulator_TCLMain_LayerName Jobs
-trv_SubsystemName Simulator
-Jobs_Simulator_TCLMain_SubsystemName Simulator
+trv_SubsystemName,Jobs_Simulator_TCLMain_SubsystemName Simulator
 Jobs_Simulator_TCLMain_SubsystemPackageName TCLMain
 trv_Copyright Copyright (c) 2026 The launcher developers. All rights reserved.
 EOT

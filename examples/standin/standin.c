@@ -8,10 +8,10 @@
  *   argv[0] "orsatcl"
  *   env LD_LIBRARY_PATH "/opt/t1/lib/lin"
  *   env TARVEN_DSP unset
- * With ORSA_STANDIN_RECORD it writes a record for programs to that file instead: fields ending in
- * a NUL byte, each behind a letter: x the executable, a each argument, e each entry of the
- * environment that sets one of the variables above, in the environment's order (so that a
- * variable given twice shows twice).
+ * With ORSA_STANDIN_RECORD it writes a record for programs to that file instead, two lines: the
+ * executable and every argument, and the entries of the environment that set the variables above
+ * (a variable given twice shows twice), sorted; each separated by a space, in single quotes when
+ * empty or holding a space.
  */
 #include <limits.h>
 #include <stdio.h>
@@ -64,17 +64,37 @@ static int isRecordedVariable(const char* entry) {
   return 0;
 }
 
+static void writeWord(FILE* out, const char* word, const char* separator) {
+  const int plain = *word != '\0' && strchr(word, ' ') == NULL;
+  fprintf(out, plain ? "%s%s" : "%s'%s'", separator, word);
+}
+
+static int byText(const void* a, const void* b) {
+  return strcmp(*(const char* const*)a, *(const char* const*)b);
+}
+
 static int writeRecord(FILE* out, const char* executable, int argc, char** argv) {
-  fprintf(out, "x%s%c", executable, 0);
+  writeWord(out, executable, "");
   for (int i = 0; i < argc; ++i) {
-    fprintf(out, "a%s%c", argv[i], 0);
+    writeWord(out, argv[i], " ");
   }
+  size_t count = 0;
   for (char** entry = environ; *entry != NULL; ++entry) {
+    count += isRecordedVariable(*entry);
+  }
+  const char** entries = calloc(count + 1, sizeof *entries);
+  count = 0;
+  for (char** entry = environ; entries != NULL && *entry != NULL; ++entry) {
     if (isRecordedVariable(*entry)) {
-      fprintf(out, "e%s%c", *entry, 0);
+      entries[count++] = *entry;
     }
   }
-  return fflush(out) == 0 ? 0 : 2;
+  qsort(entries, count, sizeof *entries, byText);
+  for (size_t i = 0; i < count; ++i) {
+    writeWord(out, entries[i], i == 0 ? "\n" : " ");
+  }
+  fputc('\n', out);
+  return fclose(out) == 0 ? 0 : 2;
 }
 
 int main(int argc, char** argv) {
