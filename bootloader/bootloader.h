@@ -34,6 +34,6 @@ void launchGraphicalFrontEnd(LaunchSettings& settings, const std::string& design
 void launchTclKernel(LaunchSettings& settings, const std::string& designImagePath);
 
 /// The whole launch, in order: tool environment, design image check, merged arguments, options,
-/// run log, hand-over. Returns 1 when the design image is missing or the simulator cannot be
-/// started; other failures print their message and exit with status 1.
+/// run log, hand-over. Returns 1 when the simulator cannot be started; every other failure prints
+/// its message and exits with status 1.
 int runLauncher(int argc, char** argv);

@@ -1,6 +1,5 @@
 // Drives input through the launcher's steps in-process: the bytes before the first 0xFF are a
-// command file, the rest an argument list split at NUL bytes. A broken invariant traps, which the
-// fuzzer reports as a crash.
+// command file, the rest arguments split at NUL bytes. A broken invariant traps: a fuzzer crash.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   static const std::string path = "/dev/fd/" + std::to_string(memoryFile);
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   std::string_view text = input.substr(0, input.find('\xff'));
-  // Every "-f" is made ordinary and "-tclbatch" dropped: the launcher opens those files, and must
-  // not be made to open whatever device the input names.
+  // "-f" and "-tclbatch" get a dot: the launcher must not open whatever device the input names.
   std::vector<std::string> arguments{"./tb_sim", "-f", path};
   for (std::size_t at = text.size(); at < size; at = input.find('\0', at + 1)) {
     arguments.emplace_back(input.substr(at + 1, input.find('\0', at + 1) - at - 1));

@@ -11,9 +11,12 @@
  * With ORSA_STANDIN_RECORD it writes a record for programs to that file instead, two lines: the
  * executable and every argument, and the entries of the environment that set the variables above
  * (a variable given twice shows twice), sorted; each separated by a space, in single quotes when
- * empty or holding a space.
+ * empty or holding a space. When it was started with SIGPIPE ignored, the second line says so too,
+ * since a launcher must hand on the disposition it was given.
  */
+#define _POSIX_C_SOURCE 200809L
 #include <limits.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -92,6 +95,10 @@ static int writeRecord(FILE* out, const char* executable, int argc, char** argv)
   qsort(entries, count, sizeof *entries, byText);
   for (size_t i = 0; i < count; ++i) {
     writeWord(out, entries[i], i == 0 ? "\n" : " ");
+  }
+  struct sigaction pipeAction;
+  if (sigaction(SIGPIPE, NULL, &pipeAction) == 0 && pipeAction.sa_handler == SIG_IGN) {
+    fputs(" SIGPIPE=ignored", out);
   }
   fputc('\n', out);
   return fclose(out) == 0 ? 0 : 2;
