@@ -50,14 +50,11 @@ void writeDiagnostic(int descriptor, std::string_view text) {
   }
 }
 
-/// The name that starts every line on standard error: the invocation's base name.
-std::string_view diagnosticName;
-
 void flushTrace(LaunchSettings& settings) {
   std::string lines;
   for (std::string_view rest = settings.traceText; !rest.empty();) {
     const std::size_t end = rest.find('\n') + 1;
-    lines.append(diagnosticName).append(": ").append(rest.substr(0, end));
+    lines.append(settings.designName).append(": ").append(rest.substr(0, end));
     rest.remove_prefix(end);
   }
   writeDiagnostic(STDERR_FILENO, lines);
@@ -126,7 +123,7 @@ void traceHandOver(LaunchSettings& settings, std::string_view program,
 
 /// Says on standard error why the hand-over failed; standard output stays as scripts know it.
 void reportFailedHandOver(const LaunchSettings& settings, int error) {
-  std::string line(diagnosticName);
+  std::string line(settings.designName);
   line.append(": cannot start ");
   if (settings.isGuiMode) {
     line.append("orsagui: ").append(error == ENOENT ? "not found in PATH" : strerrordesc_np(error));
@@ -222,7 +219,7 @@ int runLauncher(int argc, char** argv) {
   settings.tracing = trace != nullptr && *trace != '\0';
   // Without an argv[0] the design has an empty name, whose image cannot be found.
   const char* invocationName = argc > 0 ? argv[0] : "";
-  diagnosticName = designBaseName(invocationName);
+  settings.designName = designBaseName(invocationName);
   std::string error;
   if (!composeToolEnvironment(settings, &error)) {
     failWith(settings, error);

@@ -10,6 +10,10 @@
 
 /// Everything the launcher learns in one run. One value lives for the whole process.
 struct LaunchSettings {
+  /// The design's name, the invocation name without its directory; it starts every line the
+  /// launcher writes to standard error.
+  std::string_view designName;
+
   /// The merged argument vector: the invocation name, then the arguments with every `-f <file>`
   /// replaced by the arguments of that file.
   std::vector<std::string> argvF;
