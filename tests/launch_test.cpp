@@ -229,6 +229,7 @@ const Row rows[] = {
           R"(printf -- '-x\n"no\n"' >u)"),
     fails("StopsAtAQuoteInsideAnArgument", "-f q", malformed, R"(printf 'ok\nab"c"\n"no\n' >q)"),
     fails("StopsAtANulByteEvenInAComment", "-f n", malformed, R"(printf '# a\0b\n' >n)"),
+    fails("StopsAtOnceInEndlessZeros", "-f /dev/zero", malformed),
     {.name = "ReadsCommentsOfAnySize", .setup = "yes '# comment' | head -c 50M >c; echo -x >>c",
      .args = "-f c", .child = "tcl@t1 -x"},
     fails("StopsAnEndlessLineAtTheSystemLimit", "-f m", tooLong,
