@@ -14,25 +14,29 @@ static int readable(const char* path) {
   int fd = open(path, O_RDONLY | O_NONBLOCK);
   struct stat st;
   int ok = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (fd >= 0) close(fd);
+  if (fd >= 0)
+    close(fd);
   return ok;
 }
 
 static char* append(char* to, const char* a, const char* b) {
   size_t n = (to ? strlen(to) : 0) + strlen(a) + strlen(b) + 1;
   char* s = realloc(to, n);
-  if (!to) s[0] = '\0';
+  if (!to)
+    s[0] = '\0';
   return strcat(strcat(s, a), b);
 }
 
 int main(int argc, char** argv) {
   char *path = NULL, *kernel = NULL, *dsp = getenv("TARVEN_DSP"), *tarven = getenv("TARVEN");
-  if (dsp) path = append(path, dsp, "/plexor/lib/lin:");
+  if (dsp)
+    path = append(path, dsp, "/plexor/lib/lin:");
   char* roots = strdup(tarven ? tarven : "");
   for (char* root = strtok(roots, ":"); root; root = strtok(NULL, ":")) {
     path = append(path, root, "/lib/lin:");
     char* probe = append(NULL, root, "/bin/lin/unwrapped/orsatcl");
-    if (!kernel && readable(probe)) kernel = probe;
+    if (!kernel && readable(probe))
+      kernel = probe;
     char* cosim = append(NULL, root, "/plexor/bin/lin/libhwcosim_api.so");
     if (!dsp && readable(cosim)) {
       dsp = root;
@@ -41,8 +45,10 @@ int main(int argc, char** argv) {
     }
   }
   const char* user = getenv("LD_LIBRARY_PATH");
-  if (user && *user) path = append(path, user, "");
-  else if (path && *path) path[strlen(path) - 1] = '\0';
+  if (user && *user)
+    path = append(path, user, "");
+  else if (path && *path)
+    path[strlen(path) - 1] = '\0';
   setenv("LD_LIBRARY_PATH", path ? path : "", 1);
 
   const char* name = strrchr(argv[0], '/') ? strrchr(argv[0], '/') + 1 : argv[0];
@@ -69,13 +75,15 @@ int main(int argc, char** argv) {
     char line[2048];
     while (fgets(line, sizeof line, file)) {
       char* at = line + strspn(line, " ");
-      if (*at == '#') continue;
+      if (*at == '#')
+        continue;
       while (*at && *at != '\n') {
         char* start = at;
         if (*at == '"') {
           start = ++at;
           at = strchr(at, '"');
-          if (!at) return puts("Error: Matching closing \" was not found"), 1;
+          if (!at)
+            return puts("Error: Matching closing \" was not found"), 1;
         } else {
           at += strcspn(at, " \n");
         }
@@ -91,15 +99,20 @@ int main(int argc, char** argv) {
   int viewCount = 0;
   char* user_options = strdup("\"");
   for (int i = 1; i < count; ++i) {
-    if (strcmp(merged[i], "-gui") == 0) gui = 1;
-    else if (strcmp(merged[i], "-view") == 0 && i + 1 < count) views[viewCount++] = merged[++i];
-    else user_options = append(user_options, merged[i], " ");
+    if (strcmp(merged[i], "-gui") == 0)
+      gui = 1;
+    else if (strcmp(merged[i], "-view") == 0 && i + 1 < count)
+      views[viewCount++] = merged[++i];
+    else
+      user_options = append(user_options, merged[i], " ");
   }
   user_options[strlen(user_options) - 1] = '"';
   FILE* log = fopen("orsa.log", "w");
-  if (!log) return printf("ERROR: orsa.log file open failed.\n"), 1;
+  if (!log)
+    return printf("ERROR: orsa.log file open failed.\n"), 1;
   fprintf(log, "Orsa log file\nRunning: ");
-  for (int i = 0; i < argc; ++i) fprintf(log, "%s ", argv[i]);
+  for (int i = 0; i < argc; ++i)
+    fprintf(log, "%s ", argv[i]);
   fprintf(log, "\n");
   fclose(log);
   setenv("PORT_DYNAMIC_DISABLE_MSG", "1", 1);
@@ -108,11 +121,14 @@ int main(int argc, char** argv) {
   child[n++] = gui ? "orsagui" : "orsatcl";
   child[n++] = "-exe";
   child[n++] = image;
-  for (int i = 0; i < viewCount; ++i) child[n++] = "-view", child[n++] = views[i];
+  for (int i = 0; i < viewCount; ++i)
+    child[n++] = "-view", child[n++] = views[i];
   child[n++] = "-userOptions";
   child[n++] = user_options;
   child[n] = NULL;
-  if (gui) execvp("orsagui", child);
-  else if (kernel) execv(kernel, child);
+  if (gui)
+    execvp("orsagui", child);
+  else if (kernel)
+    execv(kernel, child);
   return 1;
 }
