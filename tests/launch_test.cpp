@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -42,11 +41,9 @@ Row fails(const char* name, const char* args, const char* out, const char* setup
 // The design image, the launcher under the design's name, root t1 with a kernel, the front end.
 const char* const prelude = R"(set -e
 root() {
-  mkdir -p "$TOP/$1/lib/lin" "$TOP/$1/bin/lin/unwrapped" "$TOP/$1/plexor/bin/lin"
-  kernel="$TOP/$1/bin/lin/unwrapped/orsatcl"
-  case "$2" in *k*) cp "$KERNEL" "$kernel" ;; *d*) mkdir "$kernel" ;; *f*) mkfifo "$kernel" ;;
-    *l*) ln -s nowhere "$kernel" ;; esac
-  case "$2" in *c*) : >"$TOP/$1/plexor/bin/lin/libhwcosim_api.so" ;; esac
+  r=$TOP/$1 && k=$r/bin/lin/unwrapped/orsatcl && mkdir -p "$r/lib/lin" "${k%/*}" "$r/plexor/bin/lin"
+  case $2 in *k*) cp "$KERNEL" "$k";; *d*) mkdir "$k";; *f*) mkfifo "$k";; *l*) ln -s no "$k";; esac
+  case $2 in *c*) : >"$r/plexor/bin/lin/libhwcosim_api.so" ;; esac
 }
 mkdir -p orsa/tb_sim.sim "$TOP/guibin" && echo image >orsa/tb_sim.sim/tb_sim
 cp "$FRONTEND" "$TOP/guibin/orsagui" && ln -s "$LAUNCHER" tb_sim && root t1 k
@@ -128,12 +125,15 @@ int run(const std::string& program, std::vector<std::string> argv,
 std::string childOf(const std::string& record, std::string* environment) {
   const std::size_t lineEnd = record.find('\n');
   *environment = record.empty() ? "" : record.substr(lineEnd + 1, record.size() - lineEnd - 2);
-  const std::string image = " -exe orsa/tb_sim\\.sim/tb_sim( |$)";
-  std::string shown = std::regex_replace(
-      record.substr(0, lineEnd), std::regex("^\\{top\\}/guibin/orsagui orsagui" + image), "gui$1");
-  shown = std::regex_replace(
-      shown, std::regex("^\\{top\\}/([^ ]*)/bin/lin/unwrapped/orsatcl orsatcl" + image),
-      "tcl@$1$2");
+  std::string shown = record.substr(0, lineEnd);
+  const std::string frontEnd = "{top}/guibin/orsagui orsagui -exe orsa/tb_sim.sim/tb_sim",
+                    kernel = "/bin/lin/unwrapped/orsatcl orsatcl -exe orsa/tb_sim.sim/tb_sim";
+  const std::size_t root = shown.find(kernel);
+  if (shown.starts_with(frontEnd)) {
+    shown.replace(0, frontEnd.size(), "gui");
+  } else if (shown.starts_with("{top}/") && root < shown.find(' ')) {
+    shown.replace(0, root + kernel.size(), "tcl@" + shown.substr(6, root - 6));
+  }
   return record.empty() ? "none" : shown;
 }
 
