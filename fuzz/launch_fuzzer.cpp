@@ -48,9 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   finishUserOptions(settings);
   scanLogOptions(settings);
   // Both command lines have the sizes their parts give, and the user options are closed.
-  const std::string image = "orsa/tb_sim.sim/tb_sim";
-  CHECK(tclKernelCommandLine(settings, image).size() == settings.argcF() + 3 &&
-        graphicalFrontEndCommandLine(settings, image).size() <=
+  CHECK(tclKernelCommandLine(settings, path).size() == settings.argcF() + 3 &&
+        graphicalFrontEndCommandLine(settings, path).size() <=
             2 * settings.viewFiles.size() + 15 &&
         settings.userOptions.size() >= 2 && settings.userOptions.back() == '"');
   return 0;

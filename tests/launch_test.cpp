@@ -224,13 +224,15 @@ const Row rows[] = {
               R"( printf -- '-wdb run' >b)", .args = "first -f a mid -f b last",
      .child = "tcl@t1 first x #y 'a b' c '' '  ' t\tb a\r q \r -f n end mid -wdb run.wdb last"},
     fails("NeedsAFileAfterF", "-x -f", "Command file for -f not found\n"),
+    fails("TakesAnOptionAfterFForItsName", "-f -gui", "Command file for -f not found\n"),
     fails("RejectsADirectoryAsCommandFile", "-f d", "Command file for -f not found\n", "mkdir d"),
     fails("StopsAtAnUnclosedQuote", "-f u", "Error: Matching closing \" was not found\n",
           R"(printf -- '-x\n"no\n"' >u)"),
     fails("StopsAtAQuoteInsideAnArgument", "-f q", malformed, R"(printf 'ok\nab"c"\n"no\n' >q)"),
     fails("StopsAtANulByteEvenInAComment", "-f n", malformed, R"(printf '# a\0b\n' >n)"),
     fails("StopsAtOnceInEndlessZeros", "-f /dev/zero", malformed),
-    {.name = "ReadsCommentsOfAnySize", .setup = "yes '# comment' | head -c 50M >c; echo -x >>c",
+    {.name = "ReadsACommentLineOfAnySize",
+     .setup = "(printf ' #'; head -c 50M /dev/zero | tr '\\0' c; printf '\\n-x') >c",
      .args = "-f c", .child = "tcl@t1 -x"},
     fails("StopsAnEndlessLineAtTheSystemLimit", "-f m", tooLong,
           "mkfifo m; (timeout 60 sh -c 'yes x | tr -d \"\\n\" >m' 2>/dev/null &)"),
@@ -285,9 +287,8 @@ TEST_P(Launches, AsTheRowSays) {
                  "LAUNCHER=" + std::string(launcher ? launcher : BUILT_LAUNCHER)},
                 top, ""),
             0);
-  std::vector<std::string> environment = words(expanded(row.env));
-  environment.insert(environment.end(), {"PATH=" + top + "/guibin:/usr/bin:/bin",
-                                         "ORSA_STANDIN_RECORD=" + top + "/child"});
+  const std::vector<std::string> environment = words(expanded(
+      row.env + std::string(" PATH={top}/guibin:/usr/bin:/bin ORSA_STANDIN_RECORD={top}/child")));
   const std::string name = row.argv0 ? expanded(row.argv0) : "";
   std::vector<std::string> argv = words(expanded(row.args));
   std::string usualLog = "Orsa log file\nRunning: " + name + " ";
