@@ -96,6 +96,7 @@ static int writeRecord(FILE* out, const char* executable, int argc, char** argv)
   for (size_t i = 0; i < count; ++i) {
     writeWord(out, entries[i], i == 0 ? "\n" : " ");
   }
+  free(entries);
   struct sigaction pipeAction;
   if (sigaction(SIGPIPE, NULL, &pipeAction) == 0 && pipeAction.sa_handler == SIG_IGN) {
     fputs(" SIGPIPE=ignored", out);
