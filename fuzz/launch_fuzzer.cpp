@@ -49,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   scanLogOptions(settings);
   // Both command lines have the sizes their parts give, and the user options are closed.
   CHECK(tclKernelCommandLine(settings, path).size() == settings.argcF() + 3 &&
-        graphicalFrontEndCommandLine(settings, path).size() <=
-            2 * settings.viewFiles.size() + 15 &&
+        graphicalFrontEndCommandLine(settings, path).size() <= 2 * settings.viewFiles.size() + 15 &&
         settings.userOptions.size() >= 2 && settings.userOptions.back() == '"');
   return 0;
 }
