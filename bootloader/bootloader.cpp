@@ -23,12 +23,11 @@
 
 namespace {
 
+// The launcher installs no signal handler, so none of its system calls is ever interrupted (EINTR).
+
 void writeAll(int descriptor, std::string_view text) {
   while (!text.empty()) {
     const ssize_t written = write(descriptor, text.data(), text.size());
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
     if (written <= 0) {
       return;
     }
@@ -85,40 +84,29 @@ std::string quoted(std::string_view argument) {
   return text + "'";
 }
 
+/// The arguments of a command line from `first` on, each quoted, each after a space.
+std::string quotedArguments(const std::vector<const char*>& command, std::size_t first) {
+  std::string line;
+  for (std::size_t i = first; i + 1 < command.size(); ++i) {
+    line.append(" ").append(quoted(command[i]));
+  }
+  return line;
+}
+
+/// The options the launcher recognised, as the front end would receive them.
 void traceRecognisedOptions(LaunchSettings& settings) {
-  if (!settings.tracing) {
-    return;
+  if (settings.tracing) {
+    settings.trace(settings.isGuiMode ? "options: -gui" : "options:",
+                   quotedArguments(graphicalFrontEndCommandLine(settings, ""), 3));
   }
-  std::string options;
-  const auto add = [&options](std::string_view name, const std::optional<std::string>& value) {
-    if (value) {
-      options.append(" ").append(name).append(" ").append(quoted(*value));
-    }
-  };
-  options.append(settings.isGuiMode ? " -gui" : "");
-  options.append(settings.useTimeout ? "" : " -disabletimeout");
-  add("-tclbatch", settings.tclbatchFile);
-  for (const std::string& viewFile : settings.viewFiles) {
-    add("-view", viewFile);
-  }
-  add("-open", settings.openFileName);
-  add("-wdb", settings.wdbFileName);
-  add("-intstyle", settings.intstyleName);
-  settings.trace("options:", options.empty() ? " none" : options);
-  settings.trace("user options: ", settings.hasUserOptions ? settings.userOptions : "none");
 }
 
 void traceHandOver(LaunchSettings& settings, std::string_view program,
                    const std::vector<const char*>& command) {
-  if (!settings.tracing) {
-    return;
+  if (settings.tracing) {
+    settings.trace("exec ", program, quotedArguments(command, 0));
+    flushTrace(settings);
   }
-  std::string line;
-  for (std::size_t i = 0; i + 1 < command.size(); ++i) {
-    line.append(" ").append(quoted(command[i]));
-  }
-  settings.trace("exec ", program, line);
-  flushTrace(settings);
 }
 
 /// Says on standard error why the hand-over failed; standard output stays as scripts know it.
@@ -154,7 +142,6 @@ std::string_view designBaseName(std::string_view invocationName) {
 std::string deriveDesignImagePath(std::string_view invocationName) {
   const std::string_view name = designBaseName(invocationName);
   std::string path;
-  path.reserve(2 * name.size() + 10);
   path.append("orsa/").append(name).append(".sim/").append(name);
   return path;
 }
@@ -162,7 +149,6 @@ std::string deriveDesignImagePath(std::string_view invocationName) {
 std::vector<const char*> graphicalFrontEndCommandLine(const LaunchSettings& settings,
                                                       const std::string& designImagePath) {
   std::vector<const char*> command{"orsagui", "-exe", designImagePath.c_str()};
-  command.reserve(2 * settings.viewFiles.size() + 15);
   const auto addOption = [&command](const char* name, const std::optional<std::string>& value) {
     if (value) {
       command.push_back(name);
@@ -191,7 +177,6 @@ std::vector<const char*> graphicalFrontEndCommandLine(const LaunchSettings& sett
 std::vector<const char*> tclKernelCommandLine(const LaunchSettings& settings,
                                               const std::string& designImagePath) {
   std::vector<const char*> command;
-  command.reserve(settings.argcF() + 3);
   command.insert(command.end(), {"orsatcl", "-exe", designImagePath.c_str()});
   for (std::size_t i = 1; i < settings.argcF(); ++i) {
     command.push_back(settings.argvF[i].c_str());
@@ -305,19 +290,11 @@ void* operator new(std::size_t size) {
   }
   return memory;
 }
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
+// Defined beside operator new, so that the compiler sees every allocation matched.
 void operator delete(void* memory) noexcept {
   std::free(memory);
 }
-void operator delete[](void* memory) noexcept {
-  std::free(memory);
-}
 void operator delete(void* memory, std::size_t) noexcept {
-  std::free(memory);
-}
-void operator delete[](void* memory, std::size_t) noexcept {
   std::free(memory);
 }
 #endif

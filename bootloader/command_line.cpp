@@ -66,9 +66,6 @@ class CommandFileReader {
     const std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(readChunkSize);
     for (;;) {
       const ssize_t got = ::read(descriptor, chunk.get(), readChunkSize);
-      if (got < 0 && errno == EINTR) {
-        continue;
-      }
       // A read that fails after the open (a directory, an I/O error) must not pass for the end of
       // the file: the simulation would start without the file's arguments.
       if (got < 0) {
@@ -226,7 +223,6 @@ bool splitCommandFileLine(std::string_view line, std::vector<std::string>& argum
 bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* argv,
                          std::string* error) {
   std::vector<std::string>& merged = settings.argvF;
-  merged.reserve(argc > 0 ? static_cast<std::size_t>(argc) : 1);
   merged.emplace_back(argc > 0 ? argv[0] : "");
   ArgumentSpace space{argumentCost(merged[0].size())};
   const char* lastCommandFile = nullptr;

@@ -22,9 +22,6 @@ std::size_t writeIgnoringErrors(int descriptor, std::string_view content) {
       }
       continue;
     }
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
     if (got <= 0) {
       break;
     }

@@ -63,10 +63,7 @@ void addLibraryEntry(LibraryPathWalk& walk, std::string_view directory, std::str
 }
 
 std::string joined(std::string_view root, std::string_view suffix) {
-  std::string path;
-  path.reserve(root.size() + suffix.size());
-  path.append(root).append(suffix);
-  return path;
+  return std::string(root).append(suffix);
 }
 
 void visitRoot(LibraryPathWalk& walk, std::string_view root, LaunchSettings& settings) {
