@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Reads each identification string through the dynamic symbol table with binutils, without running
-# the launcher (an i386 one too): a defined object holding its text and one NUL.
-# Usage: identification_test.sh LAUNCHER SOFTWARE_VERSION TAG
+# Reads each identification string of LAUNCHER through its dynamic symbol table with binutils,
+# without running it: a defined object holding its text and one NUL. Arguments: LAUNCHER VERSION TAG
 set -euo pipefail
 launcher=${BOOTLOADER_UNDER_TEST:-$1}
 read -r address offset < <(readelf -SW "$launcher" | awk '$2 == ".rodata" { print $4, $5 }')

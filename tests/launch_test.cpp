@@ -30,15 +30,14 @@ struct Row {
   const char* child = nullptr;  // "tcl@ROOT ARGS", "gui ARGS", "none"; default t1's, or none
   const char* childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin";  // PORT_DYNAMIC_DISABLE_MSG=1 aside
   const char* logs = nullptr;  // run logs: NAME (the usual, 0644) or NAME=BYTES; default orsa.log
-  const char* argv0 = "./tb_sim";  // null: no argument list at all
-  const char* io = "";             // "0-" no standard input, "1|" output to a pipe nobody reads
+  const char* argv0 = "./tb_sim";
+  const char* io = "";  // "0-" no standard input, "1|" output to a pipe nobody reads
 };
 
 Row fails(const char* name, const char* args, const char* out, const char* setup = "") {
   return {.name = name, .setup = setup, .args = args, .status = 1, .out = out};
 }
 
-// The design image, the launcher under the design's name, root t1 with a kernel, the front end.
 const char* const prelude = R"(set -e
 root() {
   r=$TOP/$1 && k=$r/bin/lin/unwrapped/orsatcl && mkdir -p "$r/lib/lin" "${k%/*}" "$r/plexor/bin/lin"
@@ -100,11 +99,9 @@ int run(const std::string& program, std::vector<std::string> argv,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, (top + "/work").c_str());
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  for (const int descriptor : {1, 2}) {
-    posix_spawn_file_actions_addopen(&actions, descriptor,
-                                     (top + (descriptor == 1 ? "/out" : "/err")).c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
+  const int truncated = O_WRONLY | O_CREAT | O_TRUNC;
+  posix_spawn_file_actions_addopen(&actions, 1, (top + "/out").c_str(), truncated, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (top + "/err").c_str(), truncated, 0644);
   int unread[2];
   if (io.find('|') != std::string::npos && pipe2(unread, O_CLOEXEC) == 0 && close(unread[0]) == 0) {
     posix_spawn_file_actions_adddup2(&actions, unread[1], 1);
@@ -164,9 +161,8 @@ std::string noKernel(const std::string& tarven) {
          "bin/lin/unwrapped/orsatcl; TARVEN is " +
          tarven + "\n";
 }
-const std::string noImage = missing("orsa/tb_sim.sim/tb_sim"), noName = missing("orsa/.sim/"),
-                  unset = noKernel("unset"), empty = noKernel("empty"),
-                  searched = noKernel("\":{top}/t2\"");
+const std::string noImage = missing("orsa/tb_sim.sim/tb_sim"), unset = noKernel("unset"),
+                  empty = noKernel("empty"), searched = noKernel("\":{top}/t2\"");
 const char* const tooLong =
     "ERROR: Command file m makes the command line longer than the system accepts.\n";
 const char* const malformed = "Error in parsing -f file\n";
@@ -180,7 +176,6 @@ const Row rows[] = {
      .setup = "root t2 kc; echo '-view \"a b\"' >a", .args = "-f a -x",
      .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1:{top}/t2",
      .err = "~tb_sim: kernel: {top}/t1/bin/lin/unwrapped/orsatcl\n"
-            "tb_sim: LD_LIBRARY_PATH: {top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin\n"
             "tb_sim: exec {top}/t1/bin/lin/unwrapped/orsatcl 'orsatcl' '-exe' "
             "'orsa/tb_sim.sim/tb_sim' '-view' 'a b' '-x'\n", .child = "tcl@t1 -view 'a b' -x",
      .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin "
@@ -210,11 +205,8 @@ const Row rows[] = {
     {.name = "StopsWithoutTheDesignImageTraced", .setup = "rm orsa/tb_sim.sim/tb_sim",
      .env = "BOOTLOADER_TRACE=1", .status = 1, .out = noImage.c_str(),
      .err = "~tb_sim: design image orsa/tb_sim.sim/tb_sim: missing\n"},
-    fails("RejectsADanglingImageLink", "", noImage.c_str(), "ln -sf no orsa/tb_sim.sim/tb_sim"),
     {.name = "TakesThreeGibibyteFiles", .setup = "truncate -s 3G orsa/*/tb_sim {top}/t1/bin/*/*/*"},
-    {.name = "CutsTheNameAtTheLastSlashOnly", .argv0 = "x\\y/tb_sim"},
     {.name = "CutsTheNameAtABackslashWithoutSlash", .argv0 = "c:\\work\\tb_sim"},
-    {.name = "StopsWithoutAnArgumentList", .status = 1, .out = noName.c_str(), .argv0 = nullptr},
     {.name = "TakesTheInvocationNameForNoOption",
      .setup = "mkdir orsa/-nolog.sim; touch orsa/-nolog.sim/-nolog",
      .child = "{top}/t1/bin/lin/unwrapped/orsatcl orsatcl -exe orsa/-nolog.sim/-nolog",
@@ -223,14 +215,12 @@ const Row rows[] = {
      .setup = R"(printf '# c\n   #x\n\n  x #y "a b"c "" "  " t\tb a\r\n"q"\r\n-f n\nend' >a;)"
               R"( printf -- '-wdb run' >b)", .args = "first -f a mid -f b last",
      .child = "tcl@t1 first x #y 'a b' c '' '  ' t\tb a\r q \r -f n end mid -wdb run.wdb last"},
-    fails("NeedsAFileAfterF", "-x -f", "Command file for -f not found\n"),
     fails("TakesAnOptionAfterFForItsName", "-f -gui", "Command file for -f not found\n"),
     fails("RejectsADirectoryAsCommandFile", "-f d", "Command file for -f not found\n", "mkdir d"),
     fails("StopsAtAnUnclosedQuote", "-f u", "Error: Matching closing \" was not found\n",
           R"(printf -- '-x\n"no\n"' >u)"),
     fails("StopsAtAQuoteInsideAnArgument", "-f q", malformed, R"(printf 'ok\nab"c"\n"no\n' >q)"),
     fails("StopsAtANulByteEvenInAComment", "-f n", malformed, R"(printf '# a\0b\n' >n)"),
-    fails("StopsAtOnceInEndlessZeros", "-f /dev/zero", malformed),
     {.name = "ReadsACommentLineOfAnySize",
      .setup = "(printf ' #'; head -c 50M /dev/zero | tr '\\0' c; printf '\\n-x') >c",
      .args = "-f c", .child = "tcl@t1 -x"},
@@ -260,10 +250,7 @@ const Row rows[] = {
     fails("FirstBadOptionDecides", "-intstyle Silent -view", intstyle),
     {.name = "LastLogNamesTheFile", .args = "-log a.log -log -nolog", .logs = "-nolog"},
     {.name = "NologAsAnyValueWinsOverEveryLog", .args = "-log x -view -nolog -log y", .logs = ""},
-    {.name = "TakesLogOptionsFromCommandFiles", .setup = "printf -- '-log f.log\\n-x' >c",
-     .args = "-f c -gui", .child = "gui -userOptions '\"-log f.log -x\"'", .logs = "f.log"},
     {.name = "OverwritesALongerOldLog", .setup = "yes 'Orsa log file' | head -c 10000 >orsa.log"},
-    fails("StopsWhenTheLogCannotBeOpened", "-gui -log /no/x", "ERROR: /no/x file open failed.\n"),
     fails("DoesNotWaitForAReaderOfAFifoLog", "-log f", "ERROR: f file open failed.\n", "mkfifo f"),
     {.name = "WorksWithStandardInputClosedAndIgnoresWriteErrors", .setup = "echo -x >c; touch r",
      .args = "-f c -tclbatch r -log /dev/full", .child = "tcl@t1 -x -tclbatch r -log /dev/full",
@@ -289,7 +276,7 @@ TEST_P(Launches, AsTheRowSays) {
             0);
   const std::vector<std::string> environment = words(expanded(
       row.env + std::string(" PATH={top}/guibin:/usr/bin:/bin ORSA_STANDIN_RECORD={top}/child")));
-  const std::string name = row.argv0 ? expanded(row.argv0) : "";
+  const std::string name = expanded(row.argv0);
   std::vector<std::string> argv = words(expanded(row.args));
   std::string usualLog = "Orsa log file\nRunning: " + name + " ";
   for (const std::string& argument : argv) {
@@ -297,10 +284,10 @@ TEST_P(Launches, AsTheRowSays) {
   }
 
   std::string program = top + "/work/tb_sim";
-  if (runner != nullptr) {  // the emulator starts the launcher under its invocation name, or ""
+  if (runner != nullptr) {  // the emulator starts the launcher under its invocation name
     argv.insert(argv.begin(), {runner, "-0", name, program});
     program = runner;
-  } else if (row.argv0 != nullptr) {
+  } else {
     argv.insert(argv.begin(), name);
   }
   umask(022);
