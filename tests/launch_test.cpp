@@ -26,7 +26,7 @@ struct Row {
   const char* env = "TARVEN={top}/t1";
   int status = 0;
   const char* out = "";
-  const char* err = "";         // "~" first: lines that must be among those written
+  const char* err = "";         // "~" first: lines (or line ends) that must be among those written
   const char* child = nullptr;  // "tcl@ROOT ARGS", "gui ARGS", "none"; default t1's, or none
   const char* childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin";  // PORT_DYNAMIC_DISABLE_MSG=1 aside
   const char* logs = nullptr;  // run logs: NAME (the usual, 0644) or NAME=BYTES; default orsa.log
@@ -175,9 +175,9 @@ const Row rows[] = {
     {.name = "KernelFromFirstRootCoSimulationFromLaterTraced",
      .setup = "root t2 kc; echo '-view \"a b\"' >a", .args = "-f a -x",
      .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1:{top}/t2",
-     .err = "~tb_sim: kernel: {top}/t1/bin/lin/unwrapped/orsatcl\n"
-            "tb_sim: exec {top}/t1/bin/lin/unwrapped/orsatcl 'orsatcl' '-exe' "
-            "'orsa/tb_sim.sim/tb_sim' '-view' 'a b' '-x'\n", .child = "tcl@t1 -view 'a b' -x",
+     .err = "~tb_sim: root {top}/t2: kernel not probed, co-simulation library found\n"
+            "unwrapped/orsatcl 'orsatcl' '-exe' 'orsa/tb_sim.sim/tb_sim' '-view' 'a b' '-x'\n",
+     .child = "tcl@t1 -view 'a b' -x",
      .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin "
                  "TARVEN_DSP={top}/t2"},
     {.name = "PassesOverNonKernelsAndAddsNoEmptyOrSemicolonEntry",
@@ -215,6 +215,7 @@ const Row rows[] = {
      .setup = R"(printf '# c\n   #x\n\n  x #y "a b"c "" "  " t\tb a\r\n"q"\r\n-f n\nend' >a;)"
               R"( printf -- '-wdb run' >b)", .args = "first -f a mid -f b last",
      .child = "tcl@t1 first x #y 'a b' c '' '  ' t\tb a\r q \r -f n end mid -wdb run.wdb last"},
+    fails("NeedsAFileAfterF", "-x -f", "Command file for -f not found\n"),
     fails("TakesAnOptionAfterFForItsName", "-f -gui", "Command file for -f not found\n"),
     fails("RejectsADirectoryAsCommandFile", "-f d", "Command file for -f not found\n", "mkdir d"),
     fails("StopsAtAnUnclosedQuote", "-f u", "Error: Matching closing \" was not found\n",
