@@ -246,8 +246,10 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
     if (!expandCommandFile(lastCommandFile, merged, space, error)) {
       return false;
     }
-    settings.trace("command file ", lastCommandFile, ": ", std::to_string(merged.size() - before),
-                   " arguments");
+    if (settings.tracing) {  // the count is formatted only for the trace
+      settings.trace("command file ", lastCommandFile, ": ", std::to_string(merged.size() - before),
+                     " arguments");
+    }
   }
   return true;
 }
