@@ -32,10 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     splitCommandFileLine(text.substr(0, end), expected, &expectedError);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
   }
-  std::vector<const char*> argv;
-  for (const std::string& argument : arguments) {
-    argv.push_back(argument.c_str());
-  }
+  std::vector<const char*> argv(arguments.size());
+  std::ranges::transform(arguments, argv.begin(), [](const std::string& a) { return a.c_str(); });
   LaunchSettings settings;
   const bool built = buildArgumentVector(settings, int(argv.size()), argv.data(), &error);
   // The reader fails where the line splitter does, with its message, or gives the same arguments.

@@ -21,4 +21,3 @@ trv_SubsystemName,Jobs_Simulator_TCLMain_SubsystemName Simulator
 Jobs_Simulator_TCLMain_SubsystemPackageName TCLMain
 trv_Copyright Copyright (c) 2026 The launcher developers. All rights reserved.
 EOT
-grep -qa "VKSTag:$3" "$launcher" && echo "identification: every string holds its text"

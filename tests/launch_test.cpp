@@ -19,8 +19,9 @@ namespace {
 /// One launch and all it must leave behind; {top} stands for the temporary directory. `setup` runs
 /// in {top}/work first, where `root NAME KINDS` makes a root holding k a kernel, c the
 /// co-simulation library, d or f a directory or FIFO as kernel, or l links: the kernel's to itself,
-/// the library's to /dev/null.
-/// By default a row expects orsa.log and t1's kernel with the row's arguments, or none on failure.
+/// the library's to /dev/null. `fill N` makes a command file m that brings `-f m -x` to the
+/// system's command-line limit + N bytes. By default a row expects orsa.log and t1's kernel with
+/// the row's arguments, or none on failure.
 struct Row {
   const char* name;
   const char* setup = "";
@@ -33,7 +34,7 @@ struct Row {
   const char* childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin";  // PORT_DYNAMIC_DISABLE_MSG=1 aside
   const char* logs = "orsa.log";  // run logs: NAME (the usual, 0644) or NAME=BYTES
   const char* argv0 = "./tb_sim";
-  const char* io = "";  // "0-" no standard input, "1|" output to a pipe nobody reads
+  const char* io = "";  // "0-" no standard input, "1|" output nobody reads, "m" 4 MiB of memory
 };
 
 Row fails(const char* name, const char* args, const char* out, const char* setup = "") {
@@ -41,12 +42,13 @@ Row fails(const char* name, const char* args, const char* out, const char* setup
 }
 
 const char* const prelude = R"(set -e
-root() {
-  r=$TOP/$1 k=$r/bin/lin/unwrapped/orsatcl c=$r/plexor/bin/lin/libhwcosim_api.so
+root() { r=$TOP/$1 k=$r/bin/lin/unwrapped/orsatcl c=$r/plexor/bin/lin/libhwcosim_api.so
   mkdir -p "$r/lib/lin" "${k%/*}" "${c%/*}"
   case $2 in *k*) cp "$KERNEL" "$k";; *d*) mkdir "$k";; *f*) mkfifo "$k";; esac
-  case $2 in *c*) : >"$c";; *l*) ln -s orsatcl "$k" && ln -s /dev/null "$c";; esac
-}
+  case $2 in *c*) : >"$c";; *l*) ln -s orsatcl "$k" && ln -s /dev/null "$c";; esac; }
+# An argument takes length + 1 + p (pointer size, by ELF class); m's long one all but 15 + 4p.
+fill() { p=$(($(od -An -tu1 -j4 -N1 "$LAUNCHER") * 4))
+  (printf 'x '; head -c $(($(getconf ARG_MAX) + $1 - 15 - 4 * p)) /dev/zero | tr '\0' y) >m; }
 mkdir -p orsa/tb_sim.sim "$TOP/guibin" && echo image >orsa/tb_sim.sim/tb_sim
 cp "$FRONTEND" "$TOP/guibin/orsagui" && ln -s "$LAUNCHER" tb_sim && root t1 k
 )";
@@ -130,14 +132,14 @@ std::string childOf(const std::string& record, std::string* environment) {
 
 /// The files in `directory` holding a run log, as a row writes them.
 std::string logsIn(const fs::path& directory, const std::string& usualLog) {
-  std::string shown, head(14, '\0');
+  std::string shown;
   for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
-    if (entry.is_regular_file() && std::ifstream(entry.path()).read(head.data(), 14) &&
-        head == "Orsa log file\n") {
-      const bool usual = slurp(entry.path()) == usualLog &&
-                         (entry.status().permissions() & fs::perms::mask) == fs::perms(0644);
+    const std::string text = entry.is_regular_file() ? slurp(entry.path()) : "";
+    const bool usual =
+        text == usualLog && (entry.status().permissions() & fs::perms::mask) == fs::perms(0644);
+    if (text.starts_with("Orsa log file\n")) {
       shown.append(shown.empty() ? "" : " ").append(entry.path().filename());
-      shown.append(usual ? "" : "=").append(usual ? "" : slurp(entry.path()));
+      shown.append(usual ? "" : "=" + text);
     }
   }
   return shown;
@@ -168,11 +170,9 @@ const Row rows[] = {
             "tb_sim: LD_LIBRARY_PATH: {top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin\n"
             "tb_sim: design image orsa/tb_sim.sim/tb_sim: found\n"
             "tb_sim: command file a: 2 arguments\n"
-            "tb_sim: options: '-view' 'a b' '-userOptions' '\"-x\"'\n"
-            "tb_sim: run log: orsa.log\n"
+            "tb_sim: options: '-view' 'a b' '-userOptions' '\"-x\"'\ntb_sim: run log: orsa.log\n"
             "tb_sim: exec {top}/t1/bin/lin/unwrapped/orsatcl 'orsatcl' '-exe' "
-            "'orsa/tb_sim.sim/tb_sim' '-view' 'a b' '-x'\n",
-     .child = "tcl@t1 -view 'a b' -x",
+            "'orsa/tb_sim.sim/tb_sim' '-view' 'a b' '-x'\n", .child = "tcl@t1 -view 'a b' -x",
      .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin "
                  "TARVEN_DSP={top}/t2"},
     {.name = "PassesOverNonKernelsAndAddsNoEmptyOrSemicolonEntry",
@@ -182,26 +182,24 @@ const Row rows[] = {
      .err = "~unreadable, passed over, co-simulation library not a regular file, passed over\n"
             "a FIFO, passed over, co-simulation library absent\na directory, passed over, co-"
             "simulation library absent\nlibrary not probed\nlibrary path: {top}/x;y holds \";\" "
-            "and is left out\n",
-     .child = "tcl@x;y", .childEnv = "LD_LIBRARY_PATH={top}/a/lib/lin:{top}/b/lib/lin:"
-     "{top}/c/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin:{top}/t2/lib/lin "
-     "TARVEN_DSP={top}/t2"},
+            "and is left out\n", .child = "tcl@x;y",
+     .childEnv = "LD_LIBRARY_PATH={top}/a/lib/lin:{top}/b/lib/lin:{top}/c/lib/lin:"
+     "{top}/t2/lib/lin:{top}/t2/plexor/lib/lin:{top}/t2/lib/lin TARVEN_DSP={top}/t2"},
     {.name = "KeepsAPresetCoSimulationRootAndSetsEachVariableOnce", .setup = "root t2 kc",
      .env = "TARVEN={top}/t1:{top}/t2 TARVEN_DSP=/d LD_LIBRARY_PATH=/u LD_LIBRARY_PATH=/u "
             "PORT_DYNAMIC_DISABLE_MSG=0 PORT_DYNAMIC_DISABLE_MSG=0 BOOTLOADER_TRACE=1",
      .err = "~tb_sim: TARVEN_DSP: /d (given)\n",
      .childEnv = "LD_LIBRARY_PATH=/d/plexor/lib/lin:{top}/t1/lib/lin:{top}/t2/lib/lin:/u "
                  "TARVEN_DSP=/d"},
-    {.name = "NamesAnUnsetTarvenTraced", .env = "BOOTLOADER_TRACE=1", .status = 1,
-     .err = "~tb_sim: TARVEN: unset\ntb_sim: kernel: none found\ntb_sim: TARVEN_DSP: unset, no "
-            "root holds the co-simulation library\ntb_sim: cannot start orsatcl: no installation "
-            "root in TARVEN holds bin/lin/unwrapped/orsatcl; TARVEN is unset\n"},
+    {.name = "NamesAnUnsetTarvenTraced", .env = "BOOTLOADER_TRACE=1", .status = 1, .err = "~TARVEN:"
+     " unset\nkernel: none found\nTARVEN_DSP: unset, no root holds the co-simulation library\n"
+     "tb_sim: cannot start orsatcl: no installation root in TARVEN holds bin/lin/unwrapped/orsatcl"
+     "; TARVEN is unset\n"},
     {.name = "NamesAnEmptyTarven", .env = "TARVEN=", .status = 1, .err = "~; TARVEN is empty\n"},
     {.name = "ShowsTheTarvenSearched", .setup = "root t2 c", .env = "TARVEN=:{top}/t2", .status = 1,
      .err = "~; TARVEN is \":{top}/t2\"\n"},
-    {.name = "SaysWhyTheKernelCannotStart", .setup = "chmod -x {top}/t1/bin/lin/unwrapped/orsatcl",
-     .status = 1, .err = "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission "
-     "denied\n"},
+    {.name = "SaysWhyTheKernelCannotStart", .setup = "chmod -x {top}/t1/bin/*/*/*", .status = 1,
+     .err = "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n"},
     {.name = "SaysTheFrontEndIsNotOnThePath", .setup = "rm {top}/guibin/orsagui", .args = "-gui",
      .status = 1, .err = "tb_sim: cannot start orsagui: not found in PATH\n"},
     {.name = "StopsWithoutTheDesignImageTraced", .setup = "rm orsa/tb_sim.sim/tb_sim",
@@ -225,11 +223,13 @@ const Row rows[] = {
     fails("StopsAtAQuoteInsideAnArgument", "-f q", malformed, R"(printf 'ok\nab"c"\n"no\n' >q)"),
     fails("StopsAtANulByteEvenInAComment", "-f n", malformed, R"(printf '# a\0b\n' >n)"),
     {.name = "ReadsACommentLineOfAnySize",
-     .setup = "(printf ' #'; head -c 50M /dev/zero | tr '\\0' c; printf '\\n-x') >c",
-     .args = "-f c", .child = "tcl@t1 -x"},
+     .setup = "(printf ' #'; head -c 50M /dev/zero | tr '\\0' c; echo; echo -x) >c", .args = "-f c",
+     .child = "tcl@t1 -x"},
     fails("StopsAnEndlessLineAtTheSystemLimit", "-f m", tooLong,
           "mkfifo m; (timeout 60 sh -c 'yes x | tr -d \"\\n\" >m' 2>/dev/null &)"),
-    fails("StopsManyArgumentsAtTheSystemLimit", "-f m", tooLong, "yes 'a b' | head -c 3M >m"),
+    {.name = "SaysTheSystemRefusesACommandLineAtItsLimit", .setup = "fill 0", .args = "-f m -x",
+     .status = 1, .err = "~unwrapped/orsatcl: Argument list too long\n"},
+    fails("StopsOneByteBeyondTheSystemLimit", "-f m -x", tooLong, "fill 1"),
     {.name = "PassesEveryArgumentToTheKernel", .setup = "touch r",
      .args = "-tclbatch r -view -gui -open x -intstyle ko -disabletimeout -wdb w -log",
      .child = "tcl@t1 -tclbatch r -view -gui -open x -intstyle ko -disabletimeout -wdb w.wdb -log"},
@@ -249,22 +249,21 @@ const Row rows[] = {
     fails("TclbatchNeedsAValue", "-tclbatch",
           "<file_name> argument is required after -tclbatch switch\n"),
     fails("TclbatchFileMustOpenInKernelModeToo", "-tclbatch no.tcl", "Tcl file not found\n"),
-    {.name = "TakesAFifoAsTclScriptWithoutWaiting", .setup = "mkfifo b", .args = "-tclbatch b"},
     fails("ViewNeedsAValue", "-view", "<wcfg_file|wdb_file> is not found\n"),
     fails("OpenNeedsAValue", "-gui -open", "<wdb_file> is not found\n"),
     fails("IntstyleNeedsAValue", "-intstyle", intstyle),
     fails("FirstBadOptionDecides", "-intstyle Silent -view", intstyle),
     {.name = "LastLogNamesTheFile", .args = "-log a.log -log -nolog", .logs = "-nolog"},
     {.name = "NologAsAnyValueWinsOverEveryLogTraced", .args = "-log x -view -nolog -log y",
-     .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1", .err = "~tb_sim: run log: none (-nolog)\n",
-     .logs = ""},
+     .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1", .err = "~run log: none (-nolog)\n", .logs = ""},
     {.name = "OverwritesALongerOldLog", .setup = "yes 'Orsa log file' | head -c 10000 >orsa.log"},
     fails("DoesNotWaitForAReaderOfAFifoLog", "-log f", "ERROR: f file open failed.\n", "mkfifo f"),
-    {.name = "WorksWithStandardInputClosedAndIgnoresWriteErrors", .setup = "echo -x >c; touch r",
+    {.name = "WorksWithStdinClosedAFifoScriptAndAFullLog", .setup = "echo -x >c; mkfifo r",
      .args = "-f c -tclbatch r -log /dev/full", .child = "tcl@t1 -x -tclbatch r -log /dev/full",
      .logs = "", .io = "0-"},
-    {.name = "EndsWithStatusOneWhenNobodyReads", .args = "-view", .status = 1, .logs = "",
-     .io = "1|"},
+    {.name = "SaysWhenMemoryRunsOut", .setup = "yes a | head -c 200K >m", .args = "-f m",
+     .status = 1, .out = "ERROR: Out of memory\n", .logs = "", .io = "m"},
+    {.name = "StatusIsOneWhenNobodyReads", .args = "-view", .status = 1, .logs = "", .io = "1|"},
 };
 // clang-format on
 
@@ -287,9 +286,12 @@ TEST_P(Launches, AsTheRowSays) {
       row.env + std::string(" PATH={top}/guibin:/usr/bin:/bin ORSA_STANDIN_RECORD={top}/child")));
   const std::string name = expanded(row.argv0);
   const std::string program = top + "/work/tb_sim";
-  // The emulator starts the launcher under its invocation name.
+  // The emulator starts the launcher under its invocation name; prlimit, under its path.
   std::vector<std::string> argv{runner ? runner : name, "-0", name, program};
   argv.resize(runner ? 4 : 1);
+  if (*row.io == 'm') {
+    argv = {"prlimit", "--as=4194304", program};
+  }
   std::string usualLog = "Orsa log file\nRunning: " + name + " ";
   for (const std::string& argument : words(expanded(row.args))) {
     usualLog += argument + " ";
@@ -297,7 +299,7 @@ TEST_P(Launches, AsTheRowSays) {
   }
   umask(022);
 
-  EXPECT_EQ(run(runner ? runner : program, argv, environment, top, row.io), row.status);
+  EXPECT_EQ(run(argv[0] == name ? program : argv[0], argv, environment, top, row.io), row.status);
   EXPECT_EQ(seen(slurp(top + "/out")), row.out);
   const std::string err = seen(slurp(top + "/err"));
   std::istringstream wanted(row.err[0] == '~' ? row.err + 1 : "");
