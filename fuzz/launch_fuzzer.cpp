@@ -3,6 +3,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "bootloader.h"
 #include "command_line.h"
 #include "run_log.h"
