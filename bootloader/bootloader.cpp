@@ -39,6 +39,9 @@ void writeAll(int descriptor, std::string_view text) {
 /// so that the launcher still ends with its own status, and then put back as it was, since the
 /// simulator would inherit an ignored signal.
 void writeDiagnostic(int descriptor, std::string_view text) {
+  if (text.empty()) {  // an untraced failure flushes no trace, and needs no signal changes for it
+    return;
+  }
   struct sigaction ignore = {};
   struct sigaction previous = {};
   ignore.sa_handler = SIG_IGN;

@@ -163,7 +163,8 @@ bool composeToolEnvironment(LaunchSettings& settings, std::string* error) {
   const ToolEnvironmentInputs inputs;
   settings.trace("TARVEN: ", inputs.tarven != nullptr ? inputs.tarven : "unset");
   LibraryPathWalk walk = walkInstallationRoots(inputs, settings);
-  settings.trace("kernel: ", walk.kernelPath.empty() ? "none found" : walk.kernelPath);
+  // Both sides plain pointers: a std::string side would copy the path, traced or not.
+  settings.trace("kernel: ", walk.kernelPath.empty() ? "none found" : walk.kernelPath.c_str());
   if (inputs.tarvenDsp != nullptr) {
     settings.trace("TARVEN_DSP: ", inputs.tarvenDsp, " (given)");
   } else if (walk.dspKnown) {
