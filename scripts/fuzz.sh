@@ -11,21 +11,18 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DBOOTLOADER_FUZZ=ON -DBOOTLOADER_WE
 cmake --build "$build" -j2 >/dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for target in launch_fuzzer; do
-  # Absolute paths: a target may change its working directory.
-  corpus=$PWD/fuzz/corpus/${target%_fuzzer}
-  mkdir -p "$scratch/$target"
-  echo "fuzzing $target for ${seconds}s"
-  status=0
-  ASAN_OPTIONS=halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    "$build/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=4096 -timeout=10 \
-    -artifact_prefix="$PWD/fuzz/crash-" -print_final_stats=1 "$scratch/$target" "$corpus" \
-    >"$scratch/$target.log" 2>&1 || status=$?
-  grep -E '^#[0-9]+\s.*cov:' "$scratch/$target.log" | tail -n 1 || true
-  grep -E '^(Done|stat::peak_rss)' "$scratch/$target.log" || true
-  if [ "$status" -ne 0 ]; then
-    tail -n 40 "$scratch/$target.log" >&2
-    echo "$target failed with status $status" >&2
-    exit 1
-  fi
-done
+# Absolute paths: the target may change its working directory.
+corpus=$PWD/fuzz/corpus/launch log=$scratch/launch_fuzzer.log && mkdir "$scratch/new"
+echo "fuzzing launch_fuzzer for ${seconds}s"
+status=0
+ASAN_OPTIONS=halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  "$build/fuzz/launch_fuzzer" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=4096 \
+  -timeout=10 -artifact_prefix="$PWD/fuzz/crash-" -print_final_stats=1 "$scratch/new" "$corpus" \
+  >"$log" 2>&1 || status=$?
+grep -E '^#[0-9]+\s.*cov:' "$log" | tail -n 1 || true
+grep -E '^(Done|stat::peak_rss)' "$log" || true
+if [ "$status" -ne 0 ]; then
+  tail -n 40 "$log" >&2
+  echo "launch_fuzzer failed with status $status" >&2
+  exit 1
+fi
