@@ -8,7 +8,6 @@
 // lines, and leaving stdio out keeps the image small, which is most of its start-up cost.
 #include "bootloader.h"
 
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,21 +34,14 @@ void writeAll(int descriptor, std::string_view text) {
   }
 }
 
-/// Writes a message or the trace. Whoever reads it may have gone: SIGPIPE is ignored meanwhile,
-/// so that the launcher still ends with its own status, and then put back as it was, since the
-/// simulator would inherit an ignored signal.
+/// Writes a message or the trace. Whoever reads it may have gone: the launcher still ends with
+/// its own status, and the simulator gets no SIGPIPE that this write raised.
 void writeDiagnostic(int descriptor, std::string_view text) {
   if (text.empty()) {  // an untraced failure flushes no trace, and needs no signal changes for it
     return;
   }
-  struct sigaction ignore = {};
-  struct sigaction previous = {};
-  ignore.sa_handler = SIG_IGN;
-  const bool ignoring = sigaction(SIGPIPE, &ignore, &previous) == 0;
+  const HeldWriteSignals held;
   writeAll(descriptor, text);
-  if (ignoring) {
-    sigaction(SIGPIPE, &previous, nullptr);
-  }
 }
 
 void flushTrace(LaunchSettings& settings) {

@@ -1,6 +1,8 @@
 #include "run_log.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,8 +10,26 @@
 
 namespace {
 
-/// Writes all of `content`, ignoring errors: the log only records the run, and a full disk must
-/// not keep the simulation from starting. Returns the number of bytes written.
+/// How long a launch waits for another one to finish writing the log: far longer than any launch
+/// needs, and short enough that a stuck or stopped process cannot hold up the simulation.
+constexpr int lockAttempts = 1000;
+constexpr timespec lockRetryPause{0, 1000 * 1000};  // one millisecond
+
+/// Takes the log's lock, so that each launch writes and cuts the log alone: overlapping, one run's
+/// cut could shorten another's log, or lengthen it with NUL bytes. A holder that does not let go
+/// within about a second is passed by, and a file system without locks (ENOLCK) is written without
+/// one: the log only records the run, and must never keep the simulation from starting.
+void lockAgainstOverlappingLaunches(int descriptor) {
+  for (int attempt = 0; attempt < lockAttempts; ++attempt) {
+    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
+      return;
+    }
+    nanosleep(&lockRetryPause, nullptr);
+  }
+}
+
+/// Writes all of `content`, ignoring errors: the log only records the run, and a full disk or a
+/// file-size limit must not keep the simulation from starting. Returns the number of bytes written.
 std::size_t writeIgnoringErrors(int descriptor, std::string_view content) {
   std::size_t written = 0;
   while (written < content.size()) {
@@ -31,6 +51,30 @@ std::size_t writeIgnoringErrors(int descriptor, std::string_view content) {
 }
 
 }  // namespace
+
+HeldWriteSignals::HeldWriteSignals() {
+  sigset_t held;
+  sigemptyset(&held);
+  sigaddset(&held, SIGPIPE);
+  sigaddset(&held, SIGXFSZ);
+  sigprocmask(SIG_BLOCK, &held, &callersMask_);
+  sigset_t pending;
+  sigpending(&pending);
+  raisedHere_ = held;
+  for (const int signal : {SIGPIPE, SIGXFSZ}) {
+    if (sigismember(&pending, signal) == 1) {
+      sigdelset(&raisedHere_, signal);
+    }
+  }
+}
+
+HeldWriteSignals::~HeldWriteSignals() {
+  // Each call takes back one pending signal of the set, without waiting.
+  const timespec noWait{};
+  while (sigtimedwait(&raisedHere_, nullptr, &noWait) > 0) {
+  }
+  sigprocmask(SIG_SETMASK, &callersMask_, nullptr);
+}
 
 void scanLogOptions(LaunchSettings& settings) {
   const std::vector<std::string>& arguments = settings.argvF;
@@ -68,11 +112,17 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, st
     *error = "ERROR: " + settings.logFileName + " file open failed.";
     return false;
   }
-  const std::size_t written = writeIgnoringErrors(descriptor, formatRunLog(argc, argv));
-  if (ftruncate(descriptor, static_cast<off_t>(written)) != 0) {
-    // A FIFO or a device has no length to cut; nothing is lost.
+  lockAgainstOverlappingLaunches(descriptor);
+  {
+    // A file-size limit below the log's length ends the write like a full disk, and the cut then
+    // leaves the new run's first bytes without the old log's tail behind them.
+    const HeldWriteSignals held;
+    const std::size_t written = writeIgnoringErrors(descriptor, formatRunLog(argc, argv));
+    if (ftruncate(descriptor, static_cast<off_t>(written)) != 0) {
+      // A FIFO or a device has no length to cut; nothing is lost.
+    }
   }
-  close(descriptor);
+  close(descriptor);  // and with it the lock
   settings.trace("run log: ", settings.logFileName);
   return true;
 }

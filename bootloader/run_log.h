@@ -2,9 +2,28 @@
 // started with, written just before the hand-over.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 
 #include "launch_settings.h"
+
+/// While one lives, a write to a pipe nobody reads, or past the file-size limit, fails with an
+/// error instead of ending the launcher, and leaves no signal behind for the simulator: SIGPIPE and
+/// SIGXFSZ are blocked, and whichever of them the launcher's own writes raised is taken back before
+/// the caller's mask returns. Dispositions are not touched, and a signal that was already pending
+/// stays pending: the simulator inherits exactly the signal state the launcher was given.
+class HeldWriteSignals {
+ public:
+  HeldWriteSignals();
+  ~HeldWriteSignals();
+  HeldWriteSignals(const HeldWriteSignals&) = delete;
+  HeldWriteSignals& operator=(const HeldWriteSignals&) = delete;
+
+ private:
+  sigset_t callersMask_;
+  sigset_t raisedHere_;  // the held signals that were not pending before
+};
 
 /// Finds "-log <file>" and "-nolog" in the merged vector (entry 1 on) and records them in
 /// `settings`. The entry after a "-log" is its file name and is never taken as an option; the last
@@ -15,7 +34,8 @@ void scanLogOptions(LaunchSettings& settings);
 /// command line (command files as typed, not expanded), each followed by a space.
 std::string formatRunLog(int argc, const char* const* argv);
 
-/// Writes the run log to settings.logFileName unless "-nolog" was given. Returns false, with
+/// Writes the run log to settings.logFileName unless "-nolog" was given, under the file's lock, so
+/// that launches overlapping in one directory leave one run's whole log. Returns false, with
 /// `error` holding the message, if the file cannot be opened for writing (a FIFO without a reader
 /// included: the launcher does not wait for one).
 bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, std::string* error);

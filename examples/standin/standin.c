@@ -11,8 +11,10 @@
  * With ORSA_STANDIN_RECORD it writes a record for programs to that file instead, two lines: the
  * executable and every argument, and the entries of the environment that set the variables above
  * (a variable given twice shows twice), sorted; each separated by a space, in single quotes when
- * empty or holding a space. When it was started with SIGPIPE ignored, the second line says so too,
- * since a launcher must hand on the disposition it was given.
+ * empty or holding a space. The second line then tells each of SIGPIPE and SIGXFSZ that the program
+ * was started with ignored, blocked or pending (SIGPIPE=blocked), since a launcher must hand on
+ * the signal state it was given. It lifts its own file-size limit to its hard limit first, so that
+ * a launch tried under a small one still leaves a record.
  */
 #define _POSIX_C_SOURCE 200809L
 #include <limits.h>
@@ -20,6 +22,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -76,6 +79,20 @@ static int byText(const void* a, const void* b) {
   return strcmp(*(const char* const*)a, *(const char* const*)b);
 }
 
+static void writeSignalState(FILE* out, int signal, const char* name) {
+  struct sigaction action;
+  sigset_t blocked, pending;
+  if (sigaction(signal, NULL, &action) == 0 && action.sa_handler == SIG_IGN) {
+    fprintf(out, " %s=ignored", name);
+  }
+  if (sigprocmask(SIG_BLOCK, NULL, &blocked) == 0 && sigismember(&blocked, signal) == 1) {
+    fprintf(out, " %s=blocked", name);
+  }
+  if (sigpending(&pending) == 0 && sigismember(&pending, signal) == 1) {
+    fprintf(out, " %s=pending", name);
+  }
+}
+
 static int writeRecord(FILE* out, const char* executable, int argc, char** argv) {
   writeWord(out, executable, "");
   for (int i = 0; i < argc; ++i) {
@@ -97,10 +114,8 @@ static int writeRecord(FILE* out, const char* executable, int argc, char** argv)
     writeWord(out, entries[i], i == 0 ? "\n" : " ");
   }
   free(entries);
-  struct sigaction pipeAction;
-  if (sigaction(SIGPIPE, NULL, &pipeAction) == 0 && pipeAction.sa_handler == SIG_IGN) {
-    fputs(" SIGPIPE=ignored", out);
-  }
+  writeSignalState(out, SIGPIPE, "SIGPIPE");
+  writeSignalState(out, SIGXFSZ, "SIGXFSZ");
   fputc('\n', out);
   return fclose(out) == 0 ? 0 : 2;
 }
@@ -110,6 +125,11 @@ int main(int argc, char** argv) {
   ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
   path[length > 0 ? length : 0] = '\0';
   const char* recordPath = getenv("ORSA_STANDIN_RECORD");
+  struct rlimit fileSize;
+  if (getrlimit(RLIMIT_FSIZE, &fileSize) == 0) {
+    fileSize.rlim_cur = fileSize.rlim_max;
+    setrlimit(RLIMIT_FSIZE, &fileSize);
+  }
   if (recordPath != NULL) {
     FILE* record = fopen(recordPath, "w");
     if (record == NULL) {
