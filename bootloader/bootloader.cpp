@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,11 +45,39 @@ void writeDiagnostic(int descriptor, std::string_view text) {
   writeAll(descriptor, text);
 }
 
+bool isControlByte(unsigned char byte) {
+  return byte < 0x20 || byte == 0x7f;
+}
+
+bool holdsControlBytes(std::string_view value) {
+  return std::ranges::any_of(value, isControlByte);
+}
+
+/// `value` in the shell's $'...' quoting: a newline as \n, every other control byte as \xHH, and
+/// a backslash or single quote behind a backslash. A terminal shows it as it is, and a shell
+/// reads it back as the value.
+std::string dollarQuoted(std::string_view value) {
+  static constexpr std::string_view hexDigits = "0123456789abcdef";
+  std::string text = "$'";
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      text.append("\\n");
+    } else if (isControlByte(byte)) {
+      text.append("\\x").append(1, hexDigits[byte / 16]).append(1, hexDigits[byte % 16]);
+    } else {
+      text.append(c == '\\' || c == '\'' ? "\\" : "").push_back(c);
+    }
+  }
+  return text + "'";
+}
+
 void flushTrace(LaunchSettings& settings) {
   std::string lines;
   for (std::string_view rest = settings.traceText; !rest.empty();) {
     const std::size_t end = rest.find('\n') + 1;
-    lines.append(settings.designName).append(": ").append(rest.substr(0, end));
+    appendVisibly(lines, settings.designName);
+    lines.append(": ").append(rest.substr(0, end));
     rest.remove_prefix(end);
   }
   writeDiagnostic(STDERR_FILENO, lines);
@@ -70,8 +99,11 @@ std::string missingDesignImage(const std::string& designImagePath) {
 }
 
 /// An argument as a shell would read it back: in single quotes, so that spaces and empty
-/// arguments show.
+/// arguments show, or in $'...' when it holds a control byte.
 std::string quoted(std::string_view argument) {
+  if (holdsControlBytes(argument)) {
+    return dollarQuoted(argument);
+  }
   std::string text = "'";
   for (const char c : argument) {
     text.append(c == '\'' ? "'\\''" : std::string_view(&c, 1));
@@ -106,7 +138,8 @@ void traceHandOver(LaunchSettings& settings, std::string_view program,
 
 /// Says on standard error why the hand-over failed; standard output stays as scripts know it.
 void reportFailedHandOver(const LaunchSettings& settings, int error) {
-  std::string line(settings.designName);
+  std::string line;
+  appendVisibly(line, settings.designName);
   line.append(": cannot start ");
   if (settings.isGuiMode) {
     line.append("orsagui: ").append(error == ENOENT ? "not found in PATH" : strerrordesc_np(error));
@@ -116,15 +149,22 @@ void reportFailedHandOver(const LaunchSettings& settings, int error) {
     if (tarven == nullptr || *tarven == '\0') {
       line.append(tarven == nullptr ? "TARVEN is unset" : "TARVEN is empty");
     } else {
-      line.append("TARVEN is \"").append(tarven).append("\"");
+      line.append("TARVEN is ")
+          .append(holdsControlBytes(tarven) ? dollarQuoted(tarven)
+                                            : '"' + std::string(tarven) + '"');
     }
   } else {
-    line.append(settings.finalPathForOrsaTcl).append(": ").append(strerrordesc_np(error));
+    appendVisibly(line, settings.finalPathForOrsaTcl);
+    line.append(": ").append(strerrordesc_np(error));
   }
   writeDiagnostic(STDERR_FILENO, line + "\n");
 }
 
 }  // namespace
+
+void appendVisibly(std::string& text, std::string_view value) {
+  text.append(holdsControlBytes(value) ? dollarQuoted(value) : value);
+}
 
 std::string_view designBaseName(std::string_view invocationName) {
   std::size_t cut = invocationName.rfind('/');

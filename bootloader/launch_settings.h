@@ -8,6 +8,11 @@
 #include <string_view>
 #include <vector>
 
+/// Appends `value` to `text` as standard error may show it: unchanged, unless it holds a control
+/// byte (below 0x20, or 0x7f); then in the shell's $'...' quoting, so that no value can forge a
+/// line of its own or send the terminal an escape sequence.
+void appendVisibly(std::string& text, std::string_view value);
+
 /// Everything the launcher learns in one run. One value lives for the whole process.
 struct LaunchSettings {
   /// The design's name, the invocation name without its directory; it starts every line the
@@ -44,12 +49,12 @@ struct LaunchSettings {
   bool tracing = false;
   std::string traceText;
 
-  /// Adds one trace line made of `parts` (strings, or anything std::string::append takes), if
-  /// tracing. Costs one test of a flag otherwise.
+  /// Adds one trace line made of `parts` (anything a std::string_view is made from), if tracing;
+  /// each part shows as appendVisibly() writes it. Costs one test of a flag otherwise.
   template <typename... Parts>
   void trace(const Parts&... parts) {
     if (tracing) {
-      (traceText.append(parts), ...);
+      (appendVisibly(traceText, std::string_view(parts)), ...);
       traceText.push_back('\n');
     }
   }
