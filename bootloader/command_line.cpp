@@ -116,14 +116,36 @@ class CommandFileReader {
     if (inComment_) {
       return true;
     }
-    if (line_.size() + piece.size() > space_.left()) {
-      return fail(error_, commandLineTooLong(path_));
+    appendCollapsingSpaces(piece);
+    // Kept this way, the line is never longer than what its arguments take of the command line.
+    return line_.size() <= space_.left() || fail(error_, commandLineTooLong(path_));
+  }
+
+  /// Appends a piece of the current line, with each run of spaces outside double quotes kept as
+  /// one space: a run of any length separates two arguments just as one space does, and only
+  /// what reaches the simulator may count against the limit.
+  void appendCollapsingSpaces(std::string_view piece) {
+    while (!piece.empty()) {
+      const std::size_t stop = inQuotes_ ? piece.find('"') : piece.find_first_of(" \"");
+      line_.append(piece.substr(0, stop));
+      if (stop == std::string_view::npos) {
+        return;
+      }
+      if (piece[stop] == '"') {
+        inQuotes_ = !inQuotes_;
+        line_.push_back('"');
+        piece.remove_prefix(stop + 1);
+      } else {
+        if (!line_.ends_with(' ')) {  // the run may have begun in the chunk before
+          line_.push_back(' ');
+        }
+        piece.remove_prefix(std::min(piece.find_first_not_of(' ', stop), piece.size()));
+      }
     }
-    line_.append(piece);
-    return true;
   }
 
   bool endLine() {
+    inQuotes_ = false;
     if (std::exchange(inComment_, false)) {
       return true;
     }
@@ -144,6 +166,7 @@ class CommandFileReader {
   std::string* error_;
   std::string line_;  // the current line so far, without its leading spaces
   bool inComment_ = false;
+  bool inQuotes_ = false;  // the current line's last double quote opened an argument
 };
 
 bool expandCommandFile(const char* path, std::vector<std::string>& arguments, ArgumentSpace& space,
