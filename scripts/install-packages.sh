@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever this machine lacks to build and test the launcher:
-# the native toolchain and GoogleTest, groff for the manual page, g++-multilib and qemu-user for
-# the i386 launcher, clang with its fuzzing runtime for the fuzz targets, clang-format.
+# the native toolchain and GoogleTest, groff for the manual page, lintian and the rpm tools for the
+# packages, strace for the row that slows one launch down, g++-multilib and qemu-user for the i386
+# launcher, clang with its fuzzing runtime for the fuzz targets, clang-format.
 set -euo pipefail
 missing=()
 need() {  # need PACKAGE CHECK-COMMAND...
@@ -14,6 +15,10 @@ need g++ command -v g++
 need libgtest-dev test -e /usr/include/gtest/gtest.h
 need groff-base command -v groff
 need lintian command -v lintian
+need rpm command -v rpmbuild
+need rpm2cpio command -v rpm2cpio
+need rpmlint command -v rpmlint
+need strace command -v strace
 need g++-multilib test -e /usr/lib/gcc/x86_64-linux-gnu/12/32/libstdc++.a
 need libc6-dev-i386 test -e /usr/lib32/libc.a
 need qemu-user command -v qemu-i386

@@ -38,9 +38,11 @@ echo "== i386 launcher through qemu-i386"
 cmake -S . -B build-i386 --toolchain cmake/i386.cmake -DBOOTLOADER_WERROR=ON >/dev/null
 cmake --build build-i386 -j"$jobs" --target bootloader
 readelf -h build-i386/bootloader | grep -q 'Intel 80386' || { echo "not an i386 launcher" >&2; exit 1; }
-# Nor can the emulator.
+# Nor can the emulator, whose own exec resets every ignored signal to its default, so the row
+# that hands an ignored SIGXFSZ on to the simulator runs natively only, too.
 BOOTLOADER_UNDER_TEST=$PWD/build-i386/bootloader BOOTLOADER_RUNNER=qemu-i386 \
-  ctest --test-dir build --output-on-failure -j"$jobs" -L blackbox -E "$memory_row"
+  ctest --test-dir build --output-on-failure -j"$jobs" -L blackbox \
+  -E "$memory_row|/HandsOnAPendingSigpipeAndAnIgnoredSigxfszTraced"
 stages=$((stages + 1))
 
 echo "== fuzzing"
