@@ -18,6 +18,7 @@
 #include <new>
 
 #include "command_line.h"
+#include "identification.h"
 #include "run_log.h"
 #include "tool_environment.h"
 
@@ -160,6 +161,25 @@ void reportFailedHandOver(const LaunchSettings& settings, int error) {
   writeDiagnostic(STDERR_FILENO, line + "\n");
 }
 
+/// Tried out under its own name, where no design of that name was compiled, the launcher answers
+/// --help and --version itself, and points a plain run to --help. Anything else goes on as for any
+/// design whose image is missing. Returns when there is nothing to answer.
+void answerUnderOwnName(const LaunchSettings& settings, int argc, char** argv) {
+  if (settings.designName != ownName) {
+    return;
+  }
+  const std::string_view request = argc == 2 ? argv[1] : "";
+  if (request == "--help" || request == "--version") {
+    writeDiagnostic(STDOUT_FILENO, request == "--help" ? ownNameUsage() : ownNameVersion());
+    std::exit(0);
+  }
+  if (argc == 1) {
+    writeDiagnostic(STDERR_FILENO,
+                    "bootloader: install it under a design's name to launch it; see bootloader "
+                    "--help\n");
+  }
+}
+
 }  // namespace
 
 void appendVisibly(std::string& text, std::string_view value) {
@@ -249,6 +269,7 @@ int runLauncher(int argc, char** argv) {
   const bool imageFound = stat(designImagePath.c_str(), &status) == 0;
   settings.trace("design image ", designImagePath, imageFound ? ": found" : ": missing");
   if (!imageFound) {
+    answerUnderOwnName(settings, argc, argv);
     failWith(settings, missingDesignImage(designImagePath));
   }
   if (!buildArgumentVector(settings, argc, argv, &error)) {

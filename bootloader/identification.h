@@ -3,6 +3,8 @@
 // itself never reads them.
 #pragma once
 
+#include <string>
+
 extern "C" {
 extern const char trv_SoftwareVersion[];
 extern const char trv_VKSTag[];
@@ -16,3 +18,15 @@ extern const char Jobs_Simulator_TCLMain_LayerName[];
 extern const char Jobs_Simulator_TCLMain_SubsystemName[];
 extern const char Jobs_Simulator_TCLMain_SubsystemPackageName[];
 }
+
+/// The name the launcher is installed under. Run under it where no design of that name was
+/// compiled, the launcher is being tried out, not run for a design, and explains itself.
+constexpr const char* ownName = "bootloader";
+
+/// What `bootloader --help` prints: how the launcher is installed and run, its options, the
+/// environment it reads, and where to read more.
+const char* ownNameUsage();
+
+/// What `bootloader --version` prints: the software version, the tag and the copyright line that
+/// the identification strings carry.
+std::string ownNameVersion();

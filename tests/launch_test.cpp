@@ -303,6 +303,17 @@ const Row rows[] = {
      .logs = "", .io = "0-"},
     {.name = "SaysWhenMemoryRunsOut", .setup = "yes a | head -c 200K >m", .args = "-f m",
      .status = 1, .out = "ERROR: Out of memory\n", .logs = "", .under = "prlimit --as=4194304"},
+    {.name = "HelpsUnderItsOwnName", .args = "--help",
+     .out = "~Usage: <design> [-f <command file>]... [option]... [argument]...\n"
+            "See man bootloader for command files, the run log and every message.\n",
+     .child = "none", .logs = "", .argv0 = "bootloader"},
+    {.name = "TellsItsVersionUnderItsOwnName", .args = "--version",
+     .out = "bootloader " BUILT_VERSION " " BUILT_TAG "\n" BUILT_COPYRIGHT "\n", .child = "none",
+     .logs = "", .argv0 = "bootloader"},
+    {.name = "PointsAPlainRunUnderItsOwnNameToHelp", .status = 1,
+     .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
+     .err = "bootloader: install it under a design's name to launch it; see bootloader --help\n",
+     .logs = "", .argv0 = "bootloader"},
     {.name = "StatusIsOneWhenNobodyReads", .args = "-view", .status = 1, .logs = "", .io = "1|"},
 };
 // clang-format on
