@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# Installs the built launcher into a temporary prefix and makes both packages. Checks that each
-# holds the launcher, its compressed manual page (which renders without a warning), changelog and
-# copyright; that the Debian package passes lintian without an error or a warning; and that its
-# launcher is stripped yet still carries its identification strings.
-# Usage: scripts/check-package.sh BUILD_DIR
+# Installs the built launcher into a temporary prefix and makes its three packages. Checks that
+# each holds the launcher, its compressed manual page (which renders without a warning), changelog
+# and copyright; that the .deb passes lintian and the .rpm rpmlint without an error or a warning
+# (doc/rpmlint.toml and doc/bootloader.rpmlintrc say what is so by design); that the .rpm is named
+# and licensed as RPM tools expect; and that the launcher unpacked from each is stripped yet still
+# carries its identification strings.
+# Usage: scripts/check-package.sh BUILD_DIR (the native build, or the i386 one)
 set -euo pipefail
 build=$(cd "$1" && pwd) here=$(cd "$(dirname "$0")/.." && pwd)
 setting() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 version=$(setting BOOTLOADER_SOFTWARE_VERSION) tag=$(setting BOOTLOADER_VKS_TAG)
+copyright=$(setting BOOTLOADER_COPYRIGHT)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
+cmake --build "$build" --target bootloader documentation >/dev/null
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 files="bin/bootloader share/man/man1/bootloader.1.gz share/doc/bootloader/changelog.gz
-  share/doc/bootloader/copyright share/lintian/overrides/bootloader"
-for file in $files; do
+  share/doc/bootloader/copyright"
+override=share/lintian/overrides/bootloader
+for file in $files $override; do
   [ -f "$work/prefix/$file" ] || fail "$file not installed"
 done
 warnings=$(zcat "$work/prefix/share/man/man1/bootloader.1.gz" | groff -man -ww -z 2>&1) ||
@@ -27,19 +32,33 @@ zcat "$work/prefix/share/man/man1/bootloader.1.gz" | grep -c "bootloader $versio
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null)
 tarball=$(ls "$work"/packages/bootloader-"$version"-*.tar.gz) || fail "no .tar.gz for $version"
 deb=$(ls "$work"/packages/bootloader-"$version"-*.deb) || fail "no .deb for $version"
-tarballFiles=$(tar -tzf "$tarball") debFiles=$(dpkg-deb -c "$deb")
-for file in $files; do
+arch=$(readelf -h "$build/bootloader" | grep -q 'Intel 80386' && echo i686 || echo x86_64)
+rpm=$work/packages/bootloader-$(setting CMAKE_PROJECT_VERSION)-1.$arch.rpm
+[ -f "$rpm" ] || fail "no ${rpm##*/}"
+tarballFiles=$(tar -tzf "$tarball") debFiles=$(dpkg-deb -c "$deb") rpmFiles=$(rpm -qlp "$rpm")
+for file in $files $override; do
   grep -q "/$file\$" <<<"$tarballFiles" || fail "$file missing from $tarball"
   grep -q "/$file\$" <<<"$debFiles" || fail "$file missing from $deb"
 done
+for file in $files; do
+  grep -q "^/usr/$file\$" <<<"$rpmFiles" || fail "$file missing from $rpm"
+done
+grep -q lintian <<<"$rpmFiles" && fail "the .rpm holds the lintian override"
+
 dpkg-deb -f "$deb" Description | grep -q "software version $version" ||
   fail "the .deb does not carry software version $version"
+[ "$(rpm -qp --qf '%{LICENSE}' "$rpm")" = MIT ] || fail "the .rpm's License is not MIT"
 report=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true)
 [ -z "$report" ] || fail "lintian reports: $report"
-dpkg-deb -x "$deb" "$work/unpacked"
-launcher=$work/unpacked/usr/bin/bootloader
-sections=$(readelf -SW "$launcher")
-grep -qw .symtab <<<"$sections" && fail "the packaged launcher is not stripped"
-BOOTLOADER_UNDER_TEST= bash "$here/tests/identification_test.sh" "$launcher" "$version" "$tag" \
-  >/dev/null || fail "the packaged launcher lacks its identification strings"
-echo "packages: installed, packaged and linted $version"
+report=$(rpmlint -c "$here/doc/rpmlint.toml" -r "$here/doc/bootloader.rpmlintrc" "$rpm" 2>&1 |
+  grep -E ': [EW]: ' || true)
+[ -z "$report" ] || fail "rpmlint reports: $report"
+
+dpkg-deb -x "$deb" "$work/deb"
+mkdir "$work/rpm" && (cd "$work/rpm" && rpm2cpio "$rpm" | cpio -idm --quiet)
+for launcher in "$work/deb/usr/bin/bootloader" "$work/rpm/usr/bin/bootloader"; do
+  grep -qw .symtab <<<"$(readelf -SW "$launcher")" && fail "$launcher is not stripped"
+  BOOTLOADER_UNDER_TEST= bash "$here/tests/identification_test.sh" "$launcher" "$version" "$tag" \
+    "$copyright" >/dev/null || fail "$launcher lacks its identification strings"
+done
+echo "packages: installed, packaged, linted and unpacked $version for $arch"

@@ -34,7 +34,7 @@ ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs" -E "$memory_row"
 stages=$((stages + 1))
 
-echo "== i386 launcher through qemu-i386"
+echo "== i386 launcher through qemu-i386, and its packages"
 cmake -S . -B build-i386 --toolchain cmake/i386.cmake -DBOOTLOADER_WERROR=ON >/dev/null
 cmake --build build-i386 -j"$jobs" --target bootloader
 readelf -h build-i386/bootloader | grep -q 'Intel 80386' || { echo "not an i386 launcher" >&2; exit 1; }
@@ -43,6 +43,7 @@ readelf -h build-i386/bootloader | grep -q 'Intel 80386' || { echo "not an i386 
 BOOTLOADER_UNDER_TEST=$PWD/build-i386/bootloader BOOTLOADER_RUNNER=qemu-i386 \
   ctest --test-dir build --output-on-failure -j"$jobs" -L blackbox \
   -E "$memory_row|/HandsOnAPendingSigpipeAndAnIgnoredSigxfszTraced"
+bash scripts/check-package.sh build-i386
 stages=$((stages + 1))
 
 echo "== fuzzing"
