@@ -1,6 +1,6 @@
 // Identification of the build: read-only strings that outside tools find in the executable's
 // dynamic symbol table, or by a plain text search for "VKSTag:", without running it. The launcher
-// itself never reads them.
+// itself reads them only to answer --version under its own name, beside its --help.
 #pragma once
 
 #include <string>
