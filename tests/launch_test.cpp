@@ -212,10 +212,10 @@ const Row rows[] = {
      " unset\nkernel: none found\nTARVEN_DSP: unset, no root holds the co-simulation library\n"
      "tb_sim: cannot start orsatcl: no installation root in TARVEN holds bin/lin/unwrapped/orsatcl"
      "; TARVEN is unset\n"},
-    {.name = "ShowsControlBytesEscapedTraced", .args = "'x\ny\x1b\x7f\\\\\\'z'",
+    {.name = "ShowsControlBytesEscapedTraced", .args = "'x\ny\x01\x10\x1f\x7f\\\\\\'z'",
      .env = "BOOTLOADER_TRACE=1 'TARVEN={top}/a\nb'", .status = 1,
      .err = "~tb_sim: TARVEN: $'{top}/a\\nb'\n"
-            " 'orsa/tb_sim.sim/tb_sim' $'x\\ny\\x1b\\x7f\\\\\\'z'\n"
+            " 'orsa/tb_sim.sim/tb_sim' $'x\\ny\\x01\\x10\\x1f\\x7f\\\\\\'z'\n"
             "; TARVEN is $'{top}/a\\nb'\n"},
     {.name = "NamesAnEmptyTarven", .env = "TARVEN=", .status = 1, .err = "~; TARVEN is empty\n"},
     {.name = "ShowsTheTarvenSearched", .setup = "root t2 c", .env = "TARVEN=:{top}/t2", .status = 1,
