@@ -145,7 +145,6 @@ class CommandFileReader {
   }
 
   bool endLine() {
-    inQuotes_ = false;
     if (std::exchange(inComment_, false)) {
       return true;
     }
@@ -166,7 +165,9 @@ class CommandFileReader {
   std::string* error_;
   std::string line_;  // the current line so far, without its leading spaces
   bool inComment_ = false;
-  bool inQuotes_ = false;  // the current line's last double quote opened an argument
+  // The current line's last double quote opened an argument. A line that ends so is an error, so
+  // every line that is split without one starts outside quotes.
+  bool inQuotes_ = false;
 };
 
 bool expandCommandFile(const char* path, std::vector<std::string>& arguments, ArgumentSpace& space,
