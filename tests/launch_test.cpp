@@ -314,6 +314,11 @@ const Row rows[] = {
      .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
      .err = "bootloader: install it under a design's name to launch it; see bootloader --help\n",
      .logs = "", .argv0 = "bootloader"},
+    {.name = "LaunchesADesignNamedBootloaderLikeAnyOther",
+     .setup = "mkdir orsa/bootloader.sim; touch orsa/bootloader.sim/bootloader", .args = "--help",
+     .child = "{top}/t1/bin/lin/unwrapped/orsatcl orsatcl -exe "
+              "orsa/bootloader.sim/bootloader --help",
+     .argv0 = "bootloader"},
     {.name = "StatusIsOneWhenNobodyReads", .args = "-view", .status = 1, .logs = "", .io = "1|"},
 };
 // clang-format on
