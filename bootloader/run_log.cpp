@@ -69,9 +69,9 @@ HeldWriteSignals::HeldWriteSignals() {
 }
 
 HeldWriteSignals::~HeldWriteSignals() {
-  // Each call takes back one pending signal of the set, without waiting.
+  // Each call takes back one pending signal of the set without waiting; -1 says none is left.
   const timespec noWait{};
-  while (sigtimedwait(&raisedHere_, nullptr, &noWait) > 0) {
+  while (sigtimedwait(&raisedHere_, nullptr, &noWait) != -1) {
   }
   sigprocmask(SIG_SETMASK, &callersMask_, nullptr);
 }
