@@ -57,6 +57,21 @@ std::string commandLineTooLong(std::string_view commandFile) {
   return message;
 }
 
+/// Keeps each run of spaces outside double quotes in a command-file line as one space: a run of
+/// any length separates two arguments just as one space does. The line starts with its first
+/// argument, so a space always follows a byte that is kept.
+void collapseSpacesBetweenArguments(std::string& line) {
+  bool inQuotes = false;
+  std::size_t kept = 0;
+  for (const char c : line) {
+    inQuotes = inQuotes != (c == '"');
+    if (c != ' ' || inQuotes || line[kept - 1] != ' ') {
+      line[kept++] = c;
+    }
+  }
+  line.resize(kept);
+}
+
 /// Reads a command file in chunks and splits it line by line as the lines complete, so that a
 /// malformed line stops the launcher when it is read. A comment line is dropped as it streams
 /// past, and any other line counts toward the argument space while it is still being read: a
@@ -116,32 +131,13 @@ class CommandFileReader {
     if (inComment_) {
       return true;
     }
-    appendCollapsingSpaces(piece);
-    // Kept this way, the line is never longer than what its arguments take of the command line.
-    return line_.size() <= space_.left() || fail(error_, commandLineTooLong(path_));
-  }
-
-  /// Appends a piece of the current line, with each run of spaces outside double quotes kept as
-  /// one space: a run of any length separates two arguments just as one space does, and only
-  /// what reaches the simulator may count against the limit.
-  void appendCollapsingSpaces(std::string_view piece) {
-    while (!piece.empty()) {
-      const std::size_t stop = inQuotes_ ? piece.find('"') : piece.find_first_of(" \"");
-      line_.append(piece.substr(0, stop));
-      if (stop == std::string_view::npos) {
-        return;
-      }
-      if (piece[stop] == '"') {
-        inQuotes_ = !inQuotes_;
-        line_.push_back('"');
-        piece.remove_prefix(stop + 1);
-      } else {
-        if (!line_.ends_with(' ')) {  // the run may have begun in the chunk before
-          line_.push_back(' ');
-        }
-        piece.remove_prefix(std::min(piece.find_first_not_of(' ', stop), piece.size()));
-      }
+    line_.append(piece);
+    // Runs of spaces between arguments reach nobody: only a line still too long once they are
+    // collapsed is too long. Collapsed, the line is never longer than what its arguments take.
+    if (line_.size() > space_.left()) {
+      collapseSpacesBetweenArguments(line_);
     }
+    return line_.size() <= space_.left() || fail(error_, commandLineTooLong(path_));
   }
 
   bool endLine() {
@@ -165,9 +161,6 @@ class CommandFileReader {
   std::string* error_;
   std::string line_;  // the current line so far, without its leading spaces
   bool inComment_ = false;
-  // The current line's last double quote opened an argument. A line that ends so is an error, so
-  // every line that is split without one starts outside quotes.
-  bool inQuotes_ = false;
 };
 
 bool expandCommandFile(const char* path, std::vector<std::string>& arguments, ArgumentSpace& space,

@@ -238,8 +238,9 @@ const Row rows[] = {
               R"( printf -- '-wdb run' >b)", .args = "first -f a mid -f b last",
      .child = "tcl@t1 first x #y 'a b' c '' '  ' t\tb a\r q \r -f n end mid -wdb run.wdb last"},
     {.name = "CountsNoSpacesBetweenArguments",
-     .setup = "(echo -n -x; head -c $(getconf ARG_MAX) /dev/zero | tr '\\0' ' '; echo y) >s",
-     .args = "-f s", .child = "tcl@t1 -x y"},
+     .setup = "(echo -n '-x \"a  b\"'; head -c $(getconf ARG_MAX) /dev/zero | tr '\\0' ' '; "
+              "echo y) >s",
+     .args = "-f s", .child = "tcl@t1 -x 'a  b' y"},
     fails("NeedsAFileAfterF", "-x -f", "Command file for -f not found\n"),
     fails("TakesAnOptionAfterFForItsName", "-f -gui", "Command file for -f not found\n"),
     fails("RejectsADirectoryAsCommandFile", "-f d", "Command file for -f not found\n", "mkdir d"),
