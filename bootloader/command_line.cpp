@@ -58,16 +58,18 @@ std::string commandLineTooLong(std::string_view commandFile) {
 }
 
 /// Keeps each run of spaces outside double quotes in a command-file line as one space: a run of
-/// any length separates two arguments just as one space does. The line starts with its first
-/// argument, so a space always follows a byte that is kept.
+/// any length separates two arguments just as one space does.
 void collapseSpacesBetweenArguments(std::string& line) {
   bool inQuotes = false;
+  bool afterSeparator = false;
   std::size_t kept = 0;
   for (const char c : line) {
     inQuotes = inQuotes != (c == '"');
-    if (c != ' ' || inQuotes || line[kept - 1] != ' ') {
+    const bool separator = c == ' ' && !inQuotes;
+    if (!(separator && afterSeparator)) {
       line[kept++] = c;
     }
+    afterSeparator = separator;
   }
   line.resize(kept);
 }
