@@ -21,10 +21,9 @@ namespace {
 /// co-simulation library, d or f a directory or FIFO as kernel, or l links: the kernel's to itself,
 /// the library's to /dev/null. `fill N` makes a command file m that brings `-f m -x` to the
 /// system's command-line limit + N bytes, with spaces between arguments as many as half that limit.
-/// `slow ARGS` starts ./tb_sim ARGS, half a second slow to
-/// cut its log, and returns once it wrote it. Whatever the setup leaves running ends before the
-/// results are read. By default a row expects orsa.log and t1's kernel with the row's arguments,
-/// or none on failure.
+/// `slow ARGS` starts ./tb_sim ARGS, half a second slow to cut its log, and returns once it wrote
+/// it. Whatever the setup leaves running ends before the results are read. By default a row
+/// expects orsa.log and t1's kernel with the row's arguments, or none on failure.
 struct Row {
   const char* name;
   const char* setup = "";
@@ -52,7 +51,8 @@ root() { r=$TOP/$1 k=$r/bin/lin/unwrapped/orsatcl c=$r/plexor/bin/lin/libhwcosim
   case $2 in *c*) : >"$c";; *l*) ln -s orsatcl "$k" && ln -s /dev/null "$c";; esac; }
 # An argument takes its length + 1 + 8 (its pointer); m's long one all but 19 + 5 * 8.
 bytes() { head -c "$1" /dev/zero | tr '\0' "$2"; }
-fill() { a=$(getconf ARG_MAX) && (printf '"a  b" x'; bytes $((a / 2)) ' '; bytes $((a + $1 - 60)) y) >m; }
+fill() { a=$(getconf ARG_MAX)
+  (printf '"a  b" x'; bytes $((a / 2)) ' '; bytes $((a + $1 - 60)) y) >m; }
 slow() { strace -o /dev/null -e inject=ftruncate:delay_enter=500000 $RUNNER ./tb_sim "$@" \
   &>/dev/null & for i in $(seq 500); do grep -qs -- "$*" orsa.log && return; sleep .01; done; }
 exec 9>"$TOP/bg" && flock 9
@@ -162,13 +162,13 @@ std::string logsIn(const fs::path& directory, const std::string& usualLog) {
   return shown;
 }
 
-#define NO_IMAGE(image)                                                                           \
-  "ERROR: Unable to get status of support file \"" image                                          \
-  "\" needed to run simulation.\nERROR: "                                                         \
-  "Could not find file \"" image                                                                  \
-  "\" needed for running simulation. Please ensure that "                                         \
-  "simulation is run in the same directory where the design was compiled and no files generated " \
+// clang-format off
+#define NO_IMAGE(image)                                                                            \
+  "ERROR: Unable to get status of support file \"" image "\" needed to run simulation.\n"          \
+  "ERROR: Could not find file \"" image "\" needed for running simulation. Please ensure that "    \
+  "simulation is run in the same directory where the design was compiled and no files generated "  \
   "by compiler are deleted or inaccessible.\n"
+// clang-format on
 const char* const tooLong =
     "ERROR: Command file m makes the command line longer than the system accepts.\n";
 const char* const malformed = "Error in parsing -f file\n";
