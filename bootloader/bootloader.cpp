@@ -24,17 +24,10 @@
 
 namespace {
 
-// The launcher installs no signal handler, so none of its system calls is ever interrupted (EINTR).
+/// The variable the driver sets for the simulator just before the hand-over.
+constexpr std::string_view handedOverVariable = "PORT_DYNAMIC_DISABLE_MSG=1";
 
-void writeAll(int descriptor, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = write(descriptor, text.data(), text.size());
-    if (written <= 0) {
-      return;
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
+// The launcher installs no signal handler, so none of its system calls is ever interrupted (EINTR).
 
 /// Writes a message or the trace. Whoever reads it may have gone: the launcher still ends with
 /// its own status, and the simulator gets no SIGPIPE that this write raised.
@@ -42,8 +35,14 @@ void writeDiagnostic(int descriptor, std::string_view text) {
   if (text.empty()) {  // an untraced failure flushes no trace, and needs no signal changes for it
     return;
   }
-  const HeldWriteSignals held;
-  writeAll(descriptor, text);
+  HeldWriteSignals held;
+  while (!text.empty()) {
+    const ssize_t written = held.write(descriptor, text);
+    if (written <= 0) {
+      return;
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
 }
 
 bool isControlByte(unsigned char byte) {

@@ -1,43 +1,110 @@
 #include "run_log.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <string_view>
+#include <charconv>
+#include <cstdint>
 
 namespace {
 
-/// How long a launch waits for another one to finish writing the log: far longer than any launch
-/// needs, and short enough that a stuck or stopped process cannot hold up the simulation.
+/// How long a launch waits for another one to finish writing the log, and for a FIFO log's reader
+/// to read: far longer than any launch or reader needs, and short enough that a stuck or stopped
+/// process cannot hold up the simulation.
 constexpr int lockAttempts = 1000;
 constexpr timespec lockRetryPause{0, 1000 * 1000};  // one millisecond
+constexpr long readerWaitNanoseconds = 1000L * 1000 * 1000;
 
-/// Takes the log's lock, so that each launch writes and cuts the log alone: overlapping, one run's
-/// cut could shorten another's log, or lengthen it with NUL bytes. A holder that does not let go
-/// within about a second is passed by, and a file system without locks (ENOLCK) is written without
-/// one: the log only records the run, and must never keep the simulation from starting.
-void lockAgainstOverlappingLaunches(int descriptor) {
+constexpr int heldSignals[] = {SIGPIPE, SIGXFSZ};
+
+/// The held signals pending for the calling thread alone, as the kernel shows them (SigPnd); a
+/// process-directed copy is shown apart (ShdPnd), and sigpending() tells only the union. False when
+/// the kernel's view cannot be read.
+bool readThreadPendingSignals(sigset_t* pending) {
+  const int descriptor = open("/proc/thread-self/status", O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    return false;
+  }
+  std::string status;
+  for (ssize_t got = 1; got > 0;) {
+    const std::size_t size = status.size();
+    status.resize(size + 4096);
+    got = read(descriptor, status.data() + size, 4096);
+    status.resize(size + static_cast<std::size_t>(got > 0 ? got : 0));
+  }
+  close(descriptor);
+  constexpr std::string_view field = "\nSigPnd:\t";
+  const std::size_t at = status.find(field);
+  std::uint64_t bits = 0;
+  if (at == std::string::npos ||
+      std::from_chars(status.data() + at + field.size(), status.data() + status.size(), bits, 16)
+              .ec != std::errc()) {
+    return false;
+  }
+  sigemptyset(pending);
+  for (const int signal : heldSignals) {
+    if ((bits >> (signal - 1)) & 1) {
+      sigaddset(pending, signal);
+    }
+  }
+  return true;
+}
+
+/// Whether the launch may write the log: once it holds the file's lock, and where the file system
+/// has no locks (ENOLCK), without one. Not while another launch holds it: writing then could have
+/// that launch's late cut shorten this log, or pad it with NUL bytes. A holder that does not let go
+/// within about a second keeps the log to itself, and this launch goes on without writing one.
+bool lockAgainstOverlappingLaunches(int descriptor) {
   for (int attempt = 0; attempt < lockAttempts; ++attempt) {
     if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
-      return;
+      return true;
     }
     nanosleep(&lockRetryPause, nullptr);
   }
+  return false;
 }
 
-/// Writes all of `content`, ignoring errors: the log only records the run, and a full disk or a
-/// file-size limit must not keep the simulation from starting. Returns the number of bytes written.
-std::size_t writeIgnoringErrors(int descriptor, std::string_view content) {
+long nanosecondsSince(const timespec& start) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (now.tv_sec - start.tv_sec) * 1000L * 1000 * 1000 + (now.tv_nsec - start.tv_nsec);
+}
+
+/// Waits until a FIFO log's reader makes room, for what is left of the reader's second since
+/// `start`. False once that has run out.
+bool waitForReader(int descriptor, const timespec& start) {
+  const long left = readerWaitNanoseconds - nanosecondsSince(start);
+  pollfd writable{descriptor, POLLOUT, 0};
+  return left > 0 && poll(&writable, 1, static_cast<int>(left / (1000 * 1000)) + 1) >= 0 &&
+         nanosecondsSince(start) < readerWaitNanoseconds;
+}
+
+/// What became of the log's bytes.
+struct LogWrite {
   std::size_t written = 0;
-  while (written < content.size()) {
-    const ssize_t got = write(descriptor, content.data() + written, content.size() - written);
+  bool readerStalled = false;  // a FIFO's reader left the rest unread
+};
+
+/// Writes all of `content`, ignoring errors: the log only records the run, and a full disk or a
+/// file-size limit must not keep the simulation from starting.
+LogWrite writeIgnoringErrors(HeldWriteSignals& held, int descriptor, std::string_view content) {
+  LogWrite result;
+  timespec waitStart{};
+  bool waiting = false;
+  while (result.written < content.size()) {
+    const ssize_t got = held.write(descriptor, content.substr(result.written));
     if (got < 0 && errno == EAGAIN) {
-      // The log is a FIFO whose reader is slow: it was opened without waiting for a reader, and
-      // now that there is one, the rest may wait for it.
-      if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+      // A FIFO whose reader is slow: it was opened without waiting for a reader, and now that there
+      // is one, the rest may wait for it, but only so long.
+      if (!waiting) {
+        waiting = clock_gettime(CLOCK_MONOTONIC, &waitStart) == 0;
+      }
+      if (!waitForReader(descriptor, waitStart)) {
+        result.readerStalled = true;
         break;
       }
       continue;
@@ -45,9 +112,9 @@ std::size_t writeIgnoringErrors(int descriptor, std::string_view content) {
     if (got <= 0) {
       break;
     }
-    written += static_cast<std::size_t>(got);
+    result.written += static_cast<std::size_t>(got);
   }
-  return written;
+  return result;
 }
 
 }  // namespace
@@ -55,23 +122,55 @@ std::size_t writeIgnoringErrors(int descriptor, std::string_view content) {
 HeldWriteSignals::HeldWriteSignals() {
   sigset_t held;
   sigemptyset(&held);
-  sigaddset(&held, SIGPIPE);
-  sigaddset(&held, SIGXFSZ);
+  for (const int signal : heldSignals) {
+    sigaddset(&held, signal);
+  }
   sigprocmask(SIG_BLOCK, &held, &callersMask_);
+  sigemptyset(&mayHaveRaised_);
+  sigemptyset(&threadPendingBefore_);
   sigset_t pending;
   sigpending(&pending);
-  raisedHere_ = held;
-  for (const int signal : {SIGPIPE, SIGXFSZ}) {
-    if (sigismember(&pending, signal) == 1) {
-      sigdelset(&raisedHere_, signal);
-    }
+  // Only a signal already pending needs the kernel's view of which copy it is; where that view
+  // cannot be read, a pending signal counts as the thread's, and none of it is taken back.
+  if ((sigismember(&pending, SIGPIPE) == 1 || sigismember(&pending, SIGXFSZ) == 1) &&
+      !readThreadPendingSignals(&threadPendingBefore_)) {
+    threadPendingBefore_ = pending;
   }
 }
 
+ssize_t HeldWriteSignals::write(int descriptor, std::string_view text) {
+  const ssize_t written = ::write(descriptor, text.data(), text.size());
+  if (written < 0 && (errno == EPIPE || errno == EFBIG)) {
+    sigaddset(&mayHaveRaised_, errno == EPIPE ? SIGPIPE : SIGXFSZ);
+  }
+  return written;
+}
+
 HeldWriteSignals::~HeldWriteSignals() {
-  // Each call takes back one pending signal of the set without waiting; -1 says none is left.
+  // A write raises its signal for the thread. If the thread had a copy already, the kernel merged
+  // the two and there is nothing to take back. Otherwise the thread's copy is taken back, and
+  // sigtimedwait takes the thread's copy before the process's, which stays.
+  sigset_t pending;
+  sigpending(&pending);
+  sigset_t threadPendingNow = pending;
+  bool threadViewRead = false;
   const timespec noWait{};
-  while (sigtimedwait(&raisedHere_, nullptr, &noWait) != -1) {
+  for (const int signal : heldSignals) {
+    if (sigismember(&mayHaveRaised_, signal) != 1 ||
+        sigismember(&threadPendingBefore_, signal) == 1 || sigismember(&pending, signal) != 1) {
+      continue;
+    }
+    if (!threadViewRead) {
+      // Where the kernel's view cannot be read, the union stands in for it, as before.
+      readThreadPendingSignals(&threadPendingNow);
+      threadViewRead = true;
+    }
+    if (sigismember(&threadPendingNow, signal) == 1) {
+      sigset_t raised;
+      sigemptyset(&raised);
+      sigaddset(&raised, signal);
+      sigtimedwait(&raised, nullptr, &noWait);
+    }
   }
   sigprocmask(SIG_SETMASK, &callersMask_, nullptr);
 }
@@ -104,25 +203,36 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, st
     return true;
   }
   // O_NONBLOCK: a FIFO without a reader fails at once instead of stalling the launch. No O_TRUNC:
-  // truncating frees the old log's blocks, which costs a discard on many disks; cutting the file
-  // to the new length after the write leaves the same bytes.
+  // truncating frees the old log's blocks, which costs a discard on many disks, and would cut
+  // another launch's log; cutting the file to the new length after the write leaves the same bytes.
   const int descriptor =
       open(settings.logFileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (descriptor < 0) {
     *error = "ERROR: " + settings.logFileName + " file open failed.";
     return false;
   }
-  lockAgainstOverlappingLaunches(descriptor);
+  if (!lockAgainstOverlappingLaunches(descriptor)) {
+    close(descriptor);
+    settings.trace("run log: ", settings.logFileName,
+                   " is held by another launch for over a second; its log stays");
+    return true;
+  }
+  LogWrite written;
   {
     // A file-size limit below the log's length ends the write like a full disk, and the cut then
     // leaves the new run's first bytes without the old log's tail behind them.
-    const HeldWriteSignals held;
-    const std::size_t written = writeIgnoringErrors(descriptor, formatRunLog(argc, argv));
-    if (ftruncate(descriptor, static_cast<off_t>(written)) != 0) {
+    HeldWriteSignals held;
+    written = writeIgnoringErrors(held, descriptor, formatRunLog(argc, argv));
+    if (ftruncate(descriptor, static_cast<off_t>(written.written)) != 0) {
       // A FIFO or a device has no length to cut; nothing is lost.
     }
   }
   close(descriptor);  // and with it the lock
-  settings.trace("run log: ", settings.logFileName);
+  if (written.readerStalled) {
+    settings.trace("run log: ", settings.logFileName,
+                   ": its reader stopped reading for over a second; the rest is left unwritten");
+  } else {
+    settings.trace("run log: ", settings.logFileName);
+  }
   return true;
 }

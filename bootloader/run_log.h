@@ -3,16 +3,19 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/types.h>
 
 #include <string>
+#include <string_view>
 
 #include "launch_settings.h"
 
 /// While one lives, a write to a pipe nobody reads, or past the file-size limit, fails with an
 /// error instead of ending the launcher, and leaves no signal behind for the simulator: SIGPIPE and
-/// SIGXFSZ are blocked, and whichever of them the launcher's own writes raised is taken back before
-/// the caller's mask returns. Dispositions are not touched, and a signal that was already pending
-/// stays pending: the simulator inherits exactly the signal state the launcher was given.
+/// SIGXFSZ are blocked, and the copy that one of its own writes raised is taken back before the
+/// caller's mask returns. Dispositions are not touched, and every other pending copy stays: one the
+/// caller left pending, for the process or for its thread, and one another process sends meanwhile.
+/// The simulator inherits exactly the signal state the launcher was given.
 class HeldWriteSignals {
  public:
   HeldWriteSignals();
@@ -20,9 +23,14 @@ class HeldWriteSignals {
   HeldWriteSignals(const HeldWriteSignals&) = delete;
   HeldWriteSignals& operator=(const HeldWriteSignals&) = delete;
 
+  /// write(2), remembering which held signal a failure raised (EPIPE raises SIGPIPE, EFBIG may
+  /// raise SIGXFSZ), so that only such a copy is taken back.
+  ssize_t write(int descriptor, std::string_view text);
+
  private:
   sigset_t callersMask_;
-  sigset_t raisedHere_;  // the held signals that were not pending before
+  sigset_t threadPendingBefore_;  // the held signals pending for the launcher's own thread
+  sigset_t mayHaveRaised_;
 };
 
 /// Finds "-log <file>" and "-nolog" in the merged vector (entry 1 on) and records them in
@@ -35,7 +43,9 @@ void scanLogOptions(LaunchSettings& settings);
 std::string formatRunLog(int argc, const char* const* argv);
 
 /// Writes the run log to settings.logFileName unless "-nolog" was given, under the file's lock, so
-/// that launches overlapping in one directory leave one run's whole log. Returns false, with
-/// `error` holding the message, if the file cannot be opened for writing (a FIFO without a reader
-/// included: the launcher does not wait for one).
+/// that launches overlapping in one directory leave one run's whole log. A launch that cannot get
+/// the lock within about a second leaves the log to the launch holding it, and one whose FIFO
+/// reader stops reading for about a second leaves the rest unwritten; both go on to start the
+/// simulator. Returns false, with `error` holding the message, if the file cannot be opened for
+/// writing (a FIFO without a reader included: the launcher does not wait for one).
 bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, std::string* error);

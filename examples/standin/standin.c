@@ -12,8 +12,9 @@
  * executable and every argument, and the entries of the environment that set the variables above
  * (a variable given twice shows twice), sorted; each separated by a space, in single quotes when
  * empty or holding a space. The second line then tells each of SIGPIPE and SIGXFSZ that the program
- * was started with ignored, blocked or pending (SIGPIPE=blocked), since a launcher must hand on
- * the signal state it was given. It lifts its own file-size limit to its hard limit first, so that
+ * was started with ignored, blocked, or pending for its thread or its process (SIGPIPE=blocked,
+ * SIGPIPE=thread-pending), since a launcher must hand on the signal state it was given, no copy
+ * more or less. It lifts its own file-size limit to its hard limit first, so that
  * a launch tried under a small one still leaves a record.
  */
 #define _POSIX_C_SOURCE 200809L
@@ -79,17 +80,37 @@ static int byText(const void* a, const void* b) {
   return strcmp(*(const char* const*)a, *(const char* const*)b);
 }
 
+/* The pending signals of one kind as the kernel shows them: SigPnd for the thread's own copies,
+ * ShdPnd for the process's. sigpending() would show only their union. */
+static unsigned long long pendingSignals(const char* field) {
+  FILE* status = fopen("/proc/self/status", "r");
+  char line[256];
+  unsigned long long bits = 0;
+  while (status != NULL && fgets(line, sizeof line, status) != NULL) {
+    if (strncmp(line, field, strlen(field)) == 0) {
+      bits = strtoull(line + strlen(field), NULL, 16);
+    }
+  }
+  if (status != NULL) {
+    fclose(status);
+  }
+  return bits;
+}
+
 static void writeSignalState(FILE* out, int signal, const char* name) {
   struct sigaction action;
-  sigset_t blocked, pending;
+  sigset_t blocked;
   if (sigaction(signal, NULL, &action) == 0 && action.sa_handler == SIG_IGN) {
     fprintf(out, " %s=ignored", name);
   }
   if (sigprocmask(SIG_BLOCK, NULL, &blocked) == 0 && sigismember(&blocked, signal) == 1) {
     fprintf(out, " %s=blocked", name);
   }
-  if (sigpending(&pending) == 0 && sigismember(&pending, signal) == 1) {
-    fprintf(out, " %s=pending", name);
+  if ((pendingSignals("SigPnd:") >> (signal - 1)) & 1) {
+    fprintf(out, " %s=thread-pending", name);
+  }
+  if ((pendingSignals("ShdPnd:") >> (signal - 1)) & 1) {
+    fprintf(out, " %s=process-pending", name);
   }
 }
 
