@@ -160,6 +160,43 @@ void reportFailedHandOver(const LaunchSettings& settings, int error) {
   writeDiagnostic(STDERR_FILENO, line + "\n");
 }
 
+/// The longest path by which execvp may start the front end: a directory of PATH and "/orsagui".
+std::size_t longestFrontEndPath() {
+  const char* searchPath = std::getenv("PATH");
+  std::string_view directories = searchPath != nullptr ? searchPath : "/bin:/usr/bin";
+  std::size_t longest = 0;
+  for (std::size_t end = 0; end != std::string_view::npos; directories.remove_prefix(end + 1)) {
+    end = directories.find(':');
+    longest = std::max(longest, directories.substr(0, end).size());
+  }
+  return longest + std::string_view("/orsagui").size();
+}
+
+/// Stops a launch whose simulator the kernel would refuse to start, before the log is written. The
+/// kernel's arguments are counted from the merged vector: it may hold a great many.
+bool checkHandOverFits(const LaunchSettings& settings, const std::string& designImagePath,
+                       std::string* error) {
+  StringSpace arguments;
+  if (settings.isGuiMode) {
+    const std::vector<const char*> command =
+        graphicalFrontEndCommandLine(settings, designImagePath);
+    for (std::size_t i = 0; i + 1 < command.size(); ++i) {
+      arguments.add(std::strlen(command[i]));
+    }
+    return checkCommandLineFits(settings, arguments, longestFrontEndPath(), handedOverVariable,
+                                error);
+  }
+  for (const std::string_view fixed : {"orsatcl", "-exe"}) {
+    arguments.add(fixed.size());
+  }
+  arguments.add(designImagePath.size());
+  for (std::size_t i = 1; i < settings.argcF(); ++i) {
+    arguments.add(settings.argvF[i].size());
+  }
+  return checkCommandLineFits(settings, arguments, settings.finalPathForOrsaTcl.size(),
+                              handedOverVariable, error);
+}
+
 /// Tried out under its own name, where no design of that name was compiled, the launcher answers
 /// --help and --version itself, and points a plain run to --help. Anything else goes on as for any
 /// design whose image is missing. Returns when there is nothing to answer.
@@ -280,7 +317,8 @@ int runLauncher(int argc, char** argv) {
   }
   finishUserOptions(settings);
   traceRecognisedOptions(settings);
-  if (!writeRunLog(settings, argc, argv, &error) ||
+  if (!checkHandOverFits(settings, designImagePath, &error) ||
+      !writeRunLog(settings, argc, argv, &error) ||
       !exportVariable("PORT_DYNAMIC_DISABLE_MSG", "1", &error)) {
     failWith(settings, error);
   }

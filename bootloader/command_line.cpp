@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,8 +31,19 @@ bool fail(std::string* error, std::string message) {
 /// each argument, which spares a system call on every launch with a command file.
 constexpr std::size_t kernelPointerSize = 8;
 
-/// What one argument takes of a new program's command line: its bytes, its terminator and its
-/// pointer, as the system counts them against its limit.
+#ifdef BOOTLOADER_SMALL_LIMITS
+// The fuzz build: limits that its inputs of a few KiB reach.
+constexpr std::size_t maxStringSize = 256;
+constexpr std::size_t smallestLimit = 2048;
+#else
+/// The most one argument or one variable may take, its terminator included (MAX_ARG_STRLEN).
+constexpr std::size_t maxStringSize = 32 * 4096;
+/// The kernel accepts at least this much for a command line and environment, whatever the stack.
+constexpr std::size_t smallestLimit = 32 * 4096;
+#endif
+
+/// What one argument or variable takes of a new program's command line: its bytes, its terminator
+/// and its pointer, as the system counts them against its limit.
 std::size_t argumentCost(std::size_t length) {
   return length + 1 + kernelPointerSize;
 }
@@ -45,33 +57,30 @@ struct ArgumentSpace {
   bool exceeded() const { return limit != 0 && used > limit; }
 };
 
+/// What the kernel accepts for a new program's arguments, environment and path together: a quarter
+/// of the stack limit, at most 6 MiB, and never less than 128 KiB.
 std::size_t systemArgumentLimit() {
-  const long limit = sysconf(_SC_ARG_MAX);
-  // Linux has accepted at least 128 KiB of arguments since long before its limit became variable.
-  return limit > 0 ? static_cast<std::size_t>(limit) : std::size_t{128} * 1024;
+#ifdef BOOTLOADER_SMALL_LIMITS
+  return smallestLimit;
+#else
+  constexpr rlim_t largestLimit = rlim_t{6} * 1024 * 1024;
+  rlimit stack;
+  if (getrlimit(RLIMIT_STACK, &stack) != 0) {
+    return smallestLimit;
+  }
+  // An unlimited stack (RLIM_INFINITY) is the largest value there is.
+  const auto quarter = static_cast<std::size_t>(std::min(stack.rlim_cur / 4, largestLimit));
+  return std::max(quarter, smallestLimit);
+#endif
 }
 
 std::string commandLineTooLong(std::string_view commandFile) {
+  if (commandFile.empty()) {
+    return "ERROR: The command line and environment are longer than the system accepts.";
+  }
   std::string message = "ERROR: Command file ";
   message.append(commandFile).append(" makes the command line longer than the system accepts.");
   return message;
-}
-
-/// Keeps each run of spaces outside double quotes in a command-file line as one space: a run of
-/// any length separates two arguments just as one space does.
-void collapseSpacesBetweenArguments(std::string& line) {
-  bool inQuotes = false;
-  bool afterSeparator = false;
-  std::size_t kept = 0;
-  for (const char c : line) {
-    inQuotes = inQuotes != (c == '"');
-    const bool separator = c == ' ' && !inQuotes;
-    if (!(separator && afterSeparator)) {
-      line[kept++] = c;
-    }
-    afterSeparator = separator;
-  }
-  line.resize(kept);
 }
 
 /// Reads a command file in chunks and splits it line by line as the lines complete, so that a
@@ -133,13 +142,32 @@ class CommandFileReader {
     if (inComment_) {
       return true;
     }
-    line_.append(piece);
     // Runs of spaces between arguments reach nobody: only a line still too long once they are
-    // collapsed is too long. Collapsed, the line is never longer than what its arguments take.
-    if (line_.size() > space_.left()) {
-      collapseSpacesBetweenArguments(line_);
+    // collapsed is too long. Collapsed, the line is never longer than what its arguments take. A
+    // line that passes the limit once is collapsed from then on as it streams in, each byte once.
+    if (collapsing_) {
+      appendCollapsed(piece);
+    } else {
+      line_.append(piece);
+      if (line_.size() > space_.left()) {
+        collapsing_ = true;
+        appendCollapsed(std::exchange(line_, std::string()));
+      }
     }
     return line_.size() <= space_.left() || fail(error_, commandLineTooLong(path_));
+  }
+
+  /// Appends `piece` keeping each run of spaces outside double quotes as one space: a run of any
+  /// length separates two arguments just as one space does.
+  void appendCollapsed(std::string_view piece) {
+    for (const char c : piece) {
+      inQuotes_ = inQuotes_ != (c == '"');
+      const bool separator = c == ' ' && !inQuotes_;
+      if (!(separator && afterSeparator_)) {
+        line_.push_back(c);
+      }
+      afterSeparator_ = separator;
+    }
   }
 
   bool endLine() {
@@ -151,7 +179,12 @@ class CommandFileReader {
       return false;
     }
     line_.clear();
+    collapsing_ = inQuotes_ = afterSeparator_ = false;
     for (std::size_t i = before; i < arguments_.size(); ++i) {
+      // The kernel refuses any one argument longer than its own limit, however much room is left.
+      if (arguments_[i].size() >= maxStringSize) {
+        return fail(error_, commandLineTooLong(path_));
+      }
       space_.used += argumentCost(arguments_[i].size());
     }
     return !space_.exceeded() || fail(error_, commandLineTooLong(path_));
@@ -163,6 +196,9 @@ class CommandFileReader {
   std::string* error_;
   std::string line_;  // the current line so far, without its leading spaces
   bool inComment_ = false;
+  bool collapsing_ = false;  // the line passed the limit: its spaces are collapsed as they come
+  bool inQuotes_ = false;
+  bool afterSeparator_ = false;
 };
 
 bool expandCommandFile(const char* path, std::vector<std::string>& arguments, ArgumentSpace& space,
@@ -249,33 +285,55 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
   std::vector<std::string>& merged = settings.argvF;
   merged.emplace_back(argc > 0 ? argv[0] : "");
   ArgumentSpace space{argumentCost(merged[0].size())};
-  const char* lastCommandFile = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-f") != 0) {
       merged.emplace_back(argv[i]);
       space.used += argumentCost(merged.back().size());
       if (space.exceeded()) {
-        return fail(error, commandLineTooLong(lastCommandFile));
+        return fail(error, commandLineTooLong(settings.lastCommandFile));
       }
       continue;
     }
     if (i + 1 >= argc) {
       return fail(error, commandFileNotFound);
     }
-    lastCommandFile = argv[++i];
+    const char* commandFile = argv[++i];
+    settings.lastCommandFile = commandFile;
     if (space.limit == 0) {
       space.limit = systemArgumentLimit();
     }
     const std::size_t before = merged.size();
-    if (!expandCommandFile(lastCommandFile, merged, space, error)) {
+    if (!expandCommandFile(commandFile, merged, space, error)) {
       return false;
     }
     if (settings.tracing) {  // the count is formatted only for the trace
-      settings.trace("command file ", lastCommandFile, ": ", std::to_string(merged.size() - before),
+      settings.trace("command file ", commandFile, ": ", std::to_string(merged.size() - before),
                      " arguments");
     }
   }
   return true;
+}
+
+bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
+                          std::size_t programPathLength, std::string_view handedOverVariable,
+                          std::string* error) {
+  const std::string_view handedOverName =
+      handedOverVariable.substr(0, handedOverVariable.find('='));
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view variable = *entry;
+    if (!(variable.starts_with(handedOverName) && variable[handedOverName.size()] == '=')) {
+      arguments.add(variable.size());
+    }
+  }
+  arguments.add(handedOverVariable.size());
+  // The kernel keeps the program's path beside them, without a pointer.
+  const std::size_t used = arguments.used + programPathLength + 1;
+  // Whatever the stack, the kernel takes this much: most launches need not ask for the limit.
+  if (arguments.longest < maxStringSize &&
+      (used <= smallestLimit || used <= systemArgumentLimit())) {
+    return true;
+  }
+  return fail(error, commandLineTooLong(settings.lastCommandFile));
 }
 
 bool parseLaunchOptions(LaunchSettings& settings, std::string* error) {

@@ -20,11 +20,31 @@ bool splitCommandFileLine(std::string_view line, std::vector<std::string>& argum
 /// `-f <file>` replaced by the arguments of that file. Only the invocation's own command line is
 /// expanded; a "-f" inside a command file is an ordinary argument. A command file is read and
 /// split line by line, so a malformed line stops the launcher when it is reached, and the merged
-/// arguments never grow past what the system accepts for a new program's command line. Returns
-/// false, with `error` holding the message, for a missing or unreadable command file, a malformed
-/// line, or arguments past that limit.
+/// arguments never grow past what the system accepts for a new program's command line, nor does any
+/// one of them. Returns false, with `error` holding the message, for a missing or unreadable
+/// command file, a malformed line, or arguments past those limits.
 bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* argv,
                          std::string* error);
+
+/// What a new program's strings take as the kernel counts them: each string's bytes, terminator
+/// and pointer, and the longest string.
+struct StringSpace {
+  std::size_t used = 0;
+  std::size_t longest = 0;
+  void add(std::size_t length) {
+    used += length + 1 + 8;
+    longest = longest < length ? length : longest;
+  }
+};
+
+/// Whether the simulator can be started with arguments that take `arguments`, the environment as
+/// it now is with `handedOverVariable` ("NAME=value") set too, and a program path of that length:
+/// the kernel refuses any one argument or variable of 128 KiB and more, and all of them together,
+/// with their pointers and the path, past a quarter of the stack limit (at least 128 KiB, at most
+/// 6 MiB). Returns false, with `error` holding the message, when it cannot.
+bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
+                          std::size_t programPathLength, std::string_view handedOverVariable,
+                          std::string* error);
 
 /// Recognises the launcher's options in the merged vector (entry 1 on) and records them; every
 /// other argument goes into the user-options string. A "-wdb" value without its ".wdb" suffix gets

@@ -23,6 +23,8 @@ struct LaunchSettings {
   /// replaced by the arguments of that file.
   std::vector<std::string> argvF;
   std::size_t argcF() const { return argvF.size(); }
+  /// The last command file expanded, as given; empty when none was.
+  std::string_view lastCommandFile;
 
   bool isGuiMode = false;
   std::optional<std::string> tclbatchFile;
