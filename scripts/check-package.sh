@@ -3,16 +3,23 @@
 # each holds the launcher, its compressed manual page (which renders without a warning), changelog
 # and copyright; that the .deb passes lintian and the .rpm rpmlint without an error or a warning
 # (doc/rpmlint.toml and doc/bootloader.rpmlintrc say what is so by design); that the .rpm is named
-# and licensed as RPM tools expect; and that the launcher unpacked from each is stripped yet still
-# carries its identification strings.
+# and licensed as RPM tools expect; that each requires nothing; that the launcher unpacked from each
+# is stripped yet still carries its identification strings; and each package's life cycle: the
+# .deb installed with dpkg, run from /usr/bin and purged, the .rpm installed into an empty root,
+# verified, run and erased, each leaving no file behind. Needs root to install the .deb.
 # Usage: scripts/check-package.sh BUILD_DIR (the native build, or the i386 one)
 set -euo pipefail
 build=$(cd "$1" && pwd) here=$(cd "$(dirname "$0")/.." && pwd)
 setting() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 version=$(setting BOOTLOADER_SOFTWARE_VERSION) tag=$(setting BOOTLOADER_VKS_TAG)
 copyright=$(setting BOOTLOADER_COPYRIGHT)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d) addedArchitecture=
+cleanUp() {
+  dpkg -s bootloader &>/dev/null && [ -e "$work/installed" ] && dpkg -P bootloader >/dev/null
+  [ -z "$addedArchitecture" ] || dpkg --remove-architecture "$addedArchitecture"
+  rm -rf "$work"
+}
+trap cleanUp EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 cmake --build "$build" --target bootloader documentation >/dev/null
@@ -31,9 +38,11 @@ zcat "$work/prefix/share/man/man1/bootloader.1.gz" | grep -c "bootloader $versio
 
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null)
 tarball=$(ls "$work"/packages/bootloader-"$version"-*.tar.gz) || fail "no .tar.gz for $version"
-deb=$(ls "$work"/packages/bootloader-"$version"-*.deb) || fail "no .deb for $version"
 arch=$(readelf -h "$build/bootloader" | grep -q 'Intel 80386' && echo i686 || echo x86_64)
+debArch=$([ "$arch" = i686 ] && echo i386 || echo amd64)
+deb=$work/packages/bootloader_$(setting CMAKE_PROJECT_VERSION)_$debArch.deb
 rpm=$work/packages/bootloader-$(setting CMAKE_PROJECT_VERSION)-1.$arch.rpm
+[ -f "$deb" ] || fail "no ${deb##*/}"
 [ -f "$rpm" ] || fail "no ${rpm##*/}"
 tarballFiles=$(tar -tzf "$tarball") debFiles=$(dpkg-deb -c "$deb") rpmFiles=$(rpm -qlp "$rpm")
 for file in $files $override; do
@@ -48,6 +57,10 @@ grep -q lintian <<<"$rpmFiles" && fail "the .rpm holds the lintian override"
 dpkg-deb -f "$deb" Description | grep -q "software version $version" ||
   fail "the .deb does not carry software version $version"
 [ "$(rpm -qp --qf '%{LICENSE}' "$rpm")" = MIT ] || fail "the .rpm's License is not MIT"
+# The launcher is static: it needs no package, nor the dynamic loader.
+[ -z "$(dpkg-deb -f "$deb" Depends Pre-Depends)" ] || fail "the .deb depends on other packages"
+requires=$(rpm -qpR "$rpm" | grep -v '^rpmlib(' || true)
+[ -z "$requires" ] || fail "the .rpm requires $requires"
 report=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true)
 [ -z "$report" ] || fail "lintian reports: $report"
 report=$(rpmlint -c "$here/doc/rpmlint.toml" -r "$here/doc/bootloader.rpmlintrc" "$rpm" 2>&1 |
@@ -61,4 +74,31 @@ for launcher in "$work/deb/usr/bin/bootloader" "$work/rpm/usr/bin/bootloader"; d
   BOOTLOADER_UNDER_TEST= bash "$here/tests/identification_test.sh" "$launcher" "$version" "$tag" \
     "$copyright" >/dev/null || fail "$launcher lacks its identification strings"
 done
-echo "packages: installed, packaged, linted and unpacked $version for $arch"
+
+# runs LAUNCHER: the installed launcher answers under its own name (through the emulator for i386).
+runs() {
+  local runner=()
+  [ "$arch" = x86_64 ] || runner=(qemu-i386)
+  "${runner[@]}" "$1" --version | grep -q "^bootloader $version " || fail "$1 does not run"
+}
+! dpkg -s bootloader &>/dev/null || fail "a bootloader package is installed already; remove it first"
+if ! { dpkg --print-architecture; dpkg --print-foreign-architectures; } | grep -qx "$debArch"; then
+  dpkg --add-architecture "$debArch" && addedArchitecture=$debArch
+fi
+touch "$work/installed" && dpkg -i "$deb" >/dev/null || fail "dpkg -i ${deb##*/} failed"
+runs /usr/bin/bootloader
+dpkg -P bootloader >/dev/null || fail "dpkg -P bootloader failed"
+for file in $files $override share/doc/bootloader; do
+  [ ! -e "/usr/$file" ] || fail "/usr/$file is left after dpkg -P"
+done
+root=$work/rpm-root
+# Debian's rpm warns on every call that it is not Debian's installer; only its errors are shown.
+inRoot() { rpm --root "$root" "$@" 2>"$work/rpm.err" || fail "rpm $*: $(grep -v '^rpm: ' "$work/rpm.err")"; }
+mkdir "$root" && inRoot --initdb
+inRoot -i "$rpm"
+inRoot -V bootloader
+runs "$root/usr/bin/bootloader"
+inRoot -e bootloader
+left=$(find "$root" -type f -not -path "$root/root/.rpmdb/*" -not -path "$root/var/lib/rpm/*")
+[ -z "$left" ] || fail "rpm -e leaves $left"
+echo "packages: installed, packaged, linted, unpacked, installed, run and removed $version for $arch"
