@@ -2,7 +2,8 @@
 # Installs, from Debian's archive, whatever this machine lacks to build and test the launcher:
 # the native toolchain and GoogleTest, groff for the manual page, lintian and the rpm tools for the
 # packages, strace for the row that slows one launch down, g++-multilib and qemu-user for the i386
-# launcher, clang with its fuzzing runtime for the fuzz targets, clang-format.
+# launcher, clang with its fuzzing runtime for the fuzz targets, clang-format, and Slurm with munge
+# for the farm test's single-node cluster.
 set -euo pipefail
 missing=()
 need() {  # need PACKAGE CHECK-COMMAND...
@@ -24,6 +25,10 @@ need libc6-dev-i386 test -e /usr/lib32/libc.a
 need qemu-user command -v qemu-i386
 need clang command -v clang++
 need clang-format command -v clang-format
+need slurm-wlm command -v slurmctld
+need slurmd command -v slurmd
+need slurm-client command -v sbatch
+need munge command -v munged
 need libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
 ((${#missing[@]})) || exit 0
 if [ "$(id -u)" -ne 0 ]; then
