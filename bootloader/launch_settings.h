@@ -9,9 +9,27 @@
 #include <vector>
 
 /// Appends `value` to `text` as standard error may show it: unchanged, unless it holds a control
-/// byte (below 0x20, or 0x7f); then in the shell's $'...' quoting, so that no value can forge a
-/// line of its own or send the terminal an escape sequence.
+/// byte (below 0x20, or 0x7f), a C1 control (raw or UTF-8 encoded) or bytes that are not UTF-8;
+/// then in the shell's $'...' quoting, so that no value can forge a line of its own or send the
+/// terminal an escape sequence.
 void appendVisibly(std::string& text, std::string_view value);
+
+/// `parts` (anything a std::string_view is made from) one after another, each as appendVisibly()
+/// writes it.
+template <typename... Parts>
+std::string visibly(const Parts&... parts) {
+  std::string text;
+  (appendVisibly(text, std::string_view(parts)), ...);
+  return text;
+}
+
+/// Why a step stopped the launch: `message`, the line scripts know, for standard output, and
+/// `detail`, for standard error, naming what the message leaves out: the file as the user gave it
+/// and the system's reason, or the argument at fault. Values in `detail` are shown visibly().
+struct LaunchError {
+  std::string message;
+  std::string detail;
+};
 
 /// Everything the launcher learns in one run. One value lives for the whole process.
 struct LaunchSettings {
@@ -45,6 +63,14 @@ struct LaunchSettings {
 
   /// Full path of the Tcl kernel under the first installation root holding one; empty if none does.
   std::string finalPathForOrsaTcl;
+  /// The first kernel that was there but could not be read, and why: when no root holds a
+  /// readable one, it is what the user must mend, not TARVEN.
+  std::string unreadableKernel;
+  int unreadableKernelError = 0;
+
+  /// Set when BOOTLOADER_CHECK asks for a launch that is checked, traced and not made: nothing is
+  /// written, opened for writing or started.
+  bool checkOnly = false;
 
   /// Set when BOOTLOADER_TRACE asks for every decision to be shown. The steps then add one line
   /// each to `traceText`, and the driver writes it to standard error.
@@ -56,8 +82,7 @@ struct LaunchSettings {
   template <typename... Parts>
   void trace(const Parts&... parts) {
     if (tracing) {
-      (appendVisibly(traceText, std::string_view(parts)), ...);
-      traceText.push_back('\n');
+      traceText.append(visibly(parts...)).push_back('\n');
     }
   }
 };
