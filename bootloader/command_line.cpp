@@ -21,9 +21,13 @@ constexpr std::size_t readChunkSize = 64 * 1024;
 
 using namespace std::string_view_literals;
 
-bool fail(std::string* error, std::string message) {
-  *error = std::move(message);
+bool fail(LaunchError* error, std::string message, std::string detail) {
+  *error = {std::move(message), std::move(detail)};
   return false;
+}
+
+std::string systemReason(int error) {
+  return strerrordesc_np(error);
 }
 
 /// What the kernel charges for each argument's pointer. A 64-bit kernel charges 8 bytes to 32-bit
@@ -74,6 +78,20 @@ std::size_t systemArgumentLimit() {
 #endif
 }
 
+/// Why a command line is too long: one string past the kernel's limit for it, or all of them
+/// together (`used`, or, while a command file is read, more than `limit`).
+std::string pastTheLimit(std::size_t longest, std::size_t used, std::size_t limit) {
+  if (longest >= maxStringSize) {
+    return "an argument or variable of " + std::to_string(longest) + " bytes; the kernel takes " +
+           std::to_string(maxStringSize - 1) + " at most";
+  }
+  if (used == 0) {
+    return "the arguments pass the kernel's limit of " + std::to_string(limit) + " bytes";
+  }
+  return "the simulator's arguments, environment and path take " + std::to_string(used) +
+         " bytes; the kernel takes " + std::to_string(limit) + " at most";
+}
+
 std::string commandLineTooLong(std::string_view commandFile) {
   if (commandFile.empty()) {
     return "ERROR: The command line and environment are longer than the system accepts.";
@@ -90,17 +108,18 @@ std::string commandLineTooLong(std::string_view commandFile) {
 class CommandFileReader {
  public:
   CommandFileReader(std::string_view path, std::vector<std::string>& arguments,
-                    ArgumentSpace& space, std::string* error)
+                    ArgumentSpace& space, LaunchError* error)
       : path_(path), arguments_(arguments), space_(space), error_(error) {}
 
   bool read(int descriptor) {
+    // A read that fails after the open (a directory, an I/O error) must not pass for the end of
+    // the file: the simulation would start without the file's arguments.
     const std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(readChunkSize);
     for (;;) {
       const ssize_t got = ::read(descriptor, chunk.get(), readChunkSize);
-      // A read that fails after the open (a directory, an I/O error) must not pass for the end of
-      // the file: the simulation would start without the file's arguments.
       if (got < 0) {
-        return fail(error_, commandFileNotFound);
+        return fail(error_, commandFileNotFound,
+                    visibly("cannot read command file ", path_, ": ", systemReason(errno)));
       }
       if (got == 0) {
         return endLine();  // the end of the file ends its last line, newline or not
@@ -132,7 +151,7 @@ class CommandFileReader {
   bool takePiece(std::string_view piece) {
     // An argument cannot hold a NUL; a binary file stops at its first one.
     if (piece.find('\0') != std::string_view::npos) {
-      return fail(error_, malformedCommandFile);
+      return failOnLine(malformedCommandFile, "a NUL byte");
     }
     if (line_.empty() && !inComment_) {
       // Leading spaces separate nothing, and a comment's text need not be kept.
@@ -154,7 +173,15 @@ class CommandFileReader {
         appendCollapsed(std::exchange(line_, std::string()));
       }
     }
-    return line_.size() <= space_.left() || fail(error_, commandLineTooLong(path_));
+    return line_.size() <= space_.left() ||
+           failOnLine(commandLineTooLong(path_), pastTheLimit(0, 0, space_.limit));
+  }
+
+  /// Stops at the current line, saying where in the file and what is wrong there.
+  bool failOnLine(std::string message, std::string_view reason) {
+    return fail(
+        error_, std::move(message),
+        visibly("command file ", path_, ", line ", std::to_string(lineNumber_), ": ", reason));
   }
 
   /// Appends `piece` keeping each run of spaces outside double quotes as one space: a run of any
@@ -171,55 +198,72 @@ class CommandFileReader {
   }
 
   bool endLine() {
+    const bool taken = takeLine();
+    ++lineNumber_;
+    return taken;
+  }
+
+  bool takeLine() {
     if (std::exchange(inComment_, false)) {
       return true;
     }
     const std::size_t before = arguments_.size();
     if (!splitCommandFileLine(line_, arguments_, error_)) {
-      return false;
+      return failOnLine(error_->message, error_->detail);
     }
     line_.clear();
     collapsing_ = inQuotes_ = afterSeparator_ = false;
     for (std::size_t i = before; i < arguments_.size(); ++i) {
       // The kernel refuses any one argument longer than its own limit, however much room is left.
       if (arguments_[i].size() >= maxStringSize) {
-        return fail(error_, commandLineTooLong(path_));
+        return failOnLine(commandLineTooLong(path_), pastTheLimit(arguments_[i].size(), 0, 0));
       }
       space_.used += argumentCost(arguments_[i].size());
     }
-    return !space_.exceeded() || fail(error_, commandLineTooLong(path_));
+    return !space_.exceeded() ||
+           failOnLine(commandLineTooLong(path_), pastTheLimit(0, 0, space_.limit));
   }
 
   std::string_view path_;
   std::vector<std::string>& arguments_;
   ArgumentSpace& space_;
-  std::string* error_;
+  LaunchError* error_;
   std::string line_;  // the current line so far, without its leading spaces
   bool inComment_ = false;
-  bool collapsing_ = false;  // the line passed the limit: its spaces are collapsed as they come
+  std::size_t lineNumber_ = 1;  // of the line being read
+  bool collapsing_ = false;     // the line passed the limit: its spaces are collapsed as they come
   bool inQuotes_ = false;
   bool afterSeparator_ = false;
 };
 
 bool expandCommandFile(const char* path, std::vector<std::string>& arguments, ArgumentSpace& space,
-                       std::string* error) {
+                       LaunchError* error) {
   const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
-    return fail(error, commandFileNotFound);
+    return fail(error, commandFileNotFound,
+                visibly("cannot read command file ", path, ": ", systemReason(errno)));
   }
   const bool expanded = CommandFileReader(path, arguments, space, error).read(descriptor);
   close(descriptor);
   return expanded;
 }
 
-bool canOpenForReading(const std::string& path) {
+/// 0 when `path` opens for reading, else the system's reason.
+int openForReadingError(const std::string& path) {
   // O_NONBLOCK: only presence is tested, and a FIFO must not stall the launcher until written to.
   const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) {
-    return false;
+    return errno;
   }
   close(descriptor);
-  return true;
+  return 0;
+}
+
+/// An option with a value, given as the last argument.
+bool failWithoutValue(LaunchError* error, std::string message, std::string_view option,
+                      std::string_view missing) {
+  return fail(error, std::move(message),
+              std::string(option) + " is the last argument: no " + std::string(missing) + " named");
 }
 
 std::size_t skipSpaces(std::string_view line, std::size_t at) {
@@ -245,10 +289,10 @@ std::string wdbFileNameFor(const std::string& value) {
 }  // namespace
 
 bool splitCommandFileLine(std::string_view line, std::vector<std::string>& arguments,
-                          std::string* error) {
+                          LaunchError* error) {
   // An argument cannot hold a NUL; cutting the line there would drop the rest of it unseen.
   if (line.find('\0') != std::string_view::npos) {
-    return fail(error, malformedCommandFile);
+    return fail(error, malformedCommandFile, "a NUL byte");
   }
   const std::size_t end = line.size();
   std::size_t at = skipSpaces(line, 0);
@@ -260,7 +304,7 @@ bool splitCommandFileLine(std::string_view line, std::vector<std::string>& argum
     if (line[at] == '"') {
       const std::size_t closing = line.find('"', at + 1);
       if (closing == std::string_view::npos) {
-        return fail(error, missingClosingQuote);
+        return fail(error, missingClosingQuote, "no closing double quote");
       }
       arguments.emplace_back(line.substr(at + 1, closing - at - 1));
       // A character right after the closing quote starts the next argument, space or not.
@@ -271,7 +315,7 @@ bool splitCommandFileLine(std::string_view line, std::vector<std::string>& argum
         ++next;
       }
       if (next < end && line[next] == '"') {
-        return fail(error, malformedCommandFile);
+        return fail(error, malformedCommandFile, "a double quote inside an argument");
       }
       arguments.emplace_back(line.substr(at, next - at));
     }
@@ -281,7 +325,7 @@ bool splitCommandFileLine(std::string_view line, std::vector<std::string>& argum
 }
 
 bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* argv,
-                         std::string* error) {
+                         LaunchError* error) {
   std::vector<std::string>& merged = settings.argvF;
   merged.emplace_back(argc > 0 ? argv[0] : "");
   ArgumentSpace space{argumentCost(merged[0].size())};
@@ -290,12 +334,13 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
       merged.emplace_back(argv[i]);
       space.used += argumentCost(merged.back().size());
       if (space.exceeded()) {
-        return fail(error, commandLineTooLong(settings.lastCommandFile));
+        return fail(error, commandLineTooLong(settings.lastCommandFile),
+                    pastTheLimit(0, 0, space.limit));
       }
       continue;
     }
     if (i + 1 >= argc) {
-      return fail(error, commandFileNotFound);
+      return failWithoutValue(error, commandFileNotFound, "-f", "command file");
     }
     const char* commandFile = argv[++i];
     settings.lastCommandFile = commandFile;
@@ -316,7 +361,7 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
 
 bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
                           std::size_t programPathLength, std::string_view handedOverVariable,
-                          std::string* error) {
+                          LaunchError* error) {
   const std::string_view handedOverName =
       handedOverVariable.substr(0, handedOverVariable.find('='));
   for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -333,10 +378,11 @@ bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
       (used <= smallestLimit || used <= systemArgumentLimit())) {
     return true;
   }
-  return fail(error, commandLineTooLong(settings.lastCommandFile));
+  return fail(error, commandLineTooLong(settings.lastCommandFile),
+              pastTheLimit(arguments.longest, used, systemArgumentLimit()));
 }
 
-bool parseLaunchOptions(LaunchSettings& settings, std::string* error) {
+bool parseLaunchOptions(LaunchSettings& settings, LaunchError* error) {
   std::vector<std::string>& arguments = settings.argvF;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
@@ -346,20 +392,22 @@ bool parseLaunchOptions(LaunchSettings& settings, std::string* error) {
       settings.isGuiMode = true;
     } else if (argument == "-tclbatch"sv) {
       if (!valueFollows) {
-        return fail(error, "<file_name> argument is required after -tclbatch switch");
+        return failWithoutValue(error, "<file_name> argument is required after -tclbatch switch",
+                                argument, "Tcl file");
       }
-      if (!canOpenForReading(arguments[++i])) {
-        return fail(error, "Tcl file not found");
+      if (const int reason = openForReadingError(arguments[++i]); reason != 0) {
+        return fail(error, "Tcl file not found",
+                    visibly("cannot read Tcl file ", arguments[i], ": ", systemReason(reason)));
       }
       settings.tclbatchFile = arguments[i];
     } else if (argument == "-view"sv) {
       if (!valueFollows) {
-        return fail(error, "<wcfg_file|wdb_file> is not found");
+        return failWithoutValue(error, "<wcfg_file|wdb_file> is not found", argument, "file");
       }
       settings.viewFiles.push_back(arguments[++i]);
     } else if (argument == "-open"sv) {
       if (!valueFollows) {
-        return fail(error, "<wdb_file> is not found");
+        return failWithoutValue(error, "<wdb_file> is not found", argument, "file");
       }
       settings.openFileName = arguments[++i];
     } else if (argument == "-wdb"sv) {
@@ -371,8 +419,14 @@ bool parseLaunchOptions(LaunchSettings& settings, std::string* error) {
         settings.wdbFileName = arguments[i];
       }
     } else if (argument == "-intstyle"sv) {
-      if (!valueFollows || !isIntstyleName(arguments[i + 1])) {
-        return fail(error, "-intstyle needs to have one of these arguments: vel|ko|dorne|silent");
+      constexpr const char* intstyleMessage =
+          "-intstyle needs to have one of these arguments: vel|ko|dorne|silent";
+      if (!valueFollows) {
+        return failWithoutValue(error, intstyleMessage, argument, "style");
+      }
+      if (!isIntstyleName(arguments[i + 1])) {
+        return fail(error, intstyleMessage,
+                    visibly("-intstyle ", arguments[i + 1], ": not one of vel, ko, dorne, silent"));
       }
       settings.intstyleName = arguments[++i];
     } else if (argument == "-disabletimeout"sv) {

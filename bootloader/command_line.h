@@ -11,10 +11,10 @@
 /// Appends the arguments of one command-file line (without its newline) to `arguments`.
 /// Arguments are separated by spaces only; a line whose first non-space character is "#" is a
 /// comment; a double quote opens an argument that runs to the next double quote, spaces
-/// included. Returns false, with `error` holding the message, for a line that ends inside quotes,
-/// holds a double quote inside an unquoted argument, or holds a NUL byte.
+/// included. Returns false, with `error` holding the message and what is wrong, for a line that
+/// ends inside quotes, holds a double quote inside an unquoted argument, or holds a NUL byte.
 bool splitCommandFileLine(std::string_view line, std::vector<std::string>& arguments,
-                          std::string* error);
+                          LaunchError* error);
 
 /// Fills the merged argument vector: the invocation name, then the arguments in order, each
 /// `-f <file>` replaced by the arguments of that file. Only the invocation's own command line is
@@ -24,7 +24,7 @@ bool splitCommandFileLine(std::string_view line, std::vector<std::string>& argum
 /// one of them. Returns false, with `error` holding the message, for a missing or unreadable
 /// command file, a malformed line, or arguments past those limits.
 bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* argv,
-                         std::string* error);
+                         LaunchError* error);
 
 /// What a new program's strings take as the kernel counts them: each string's bytes, terminator
 /// and pointer, and the longest string.
@@ -44,13 +44,13 @@ struct StringSpace {
 /// 6 MiB). Returns false, with `error` holding the message, when it cannot.
 bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
                           std::size_t programPathLength, std::string_view handedOverVariable,
-                          std::string* error);
+                          LaunchError* error);
 
 /// Recognises the launcher's options in the merged vector (entry 1 on) and records them; every
 /// other argument goes into the user-options string. A "-wdb" value without its ".wdb" suffix gets
 /// one, in the merged vector too. Returns false, with `error` holding the message, at the first
 /// option whose value is missing or wrong.
-bool parseLaunchOptions(LaunchSettings& settings, std::string* error);
+bool parseLaunchOptions(LaunchSettings& settings, LaunchError* error);
 
 /// Closes the user-options string: drops the space after the last user option and appends the
 /// closing double quote.

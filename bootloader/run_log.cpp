@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -196,7 +198,14 @@ std::string formatRunLog(int argc, const char* const* argv) {
   return content;
 }
 
-bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, std::string* error) {
+/// The run log's message for a file that cannot be opened for writing, with the system's reason.
+bool failToOpen(const LaunchSettings& settings, int reason, LaunchError* error) {
+  *error = {"ERROR: " + settings.logFileName + " file open failed.",
+            visibly("cannot write run log ", settings.logFileName, ": ", strerrordesc_np(reason))};
+  return false;
+}
+
+bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, LaunchError* error) {
   scanLogOptions(settings);
   if (settings.nolog) {
     settings.trace("run log: none (-nolog)");
@@ -208,8 +217,7 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, st
   const int descriptor =
       open(settings.logFileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (descriptor < 0) {
-    *error = "ERROR: " + settings.logFileName + " file open failed.";
-    return false;
+    return failToOpen(settings, errno, error);
   }
   if (!lockAgainstOverlappingLaunches(descriptor)) {
     close(descriptor);
@@ -234,5 +242,38 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, st
   } else {
     settings.trace("run log: ", settings.logFileName);
   }
+  return true;
+}
+
+bool checkRunLog(LaunchSettings& settings, LaunchError* error) {
+  scanLogOptions(settings);
+  if (settings.nolog) {
+    settings.trace("run log: none (-nolog)");
+    return true;
+  }
+  const std::string& name = settings.logFileName;
+  struct stat status;
+  if (stat(name.c_str(), &status) == 0) {
+    if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
+      settings.trace("run log: ", name, S_ISFIFO(status.st_mode) ? " is a FIFO" : " is a device",
+                     ", not opened");
+      return true;
+    }
+    if (S_ISDIR(status.st_mode) || access(name.c_str(), W_OK) != 0) {
+      return failToOpen(settings, S_ISDIR(status.st_mode) ? EISDIR : errno, error);
+    }
+    settings.trace("run log: ", name, " would be written");
+    return true;
+  }
+  if (errno != ENOENT) {
+    return failToOpen(settings, errno, error);
+  }
+  // Absent: the launch would create it in its folder.
+  const std::size_t slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    return failToOpen(settings, errno, error);
+  }
+  settings.trace("run log: ", name, " would be created");
   return true;
 }

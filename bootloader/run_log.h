@@ -48,4 +48,10 @@ std::string formatRunLog(int argc, const char* const* argv);
 /// reader stops reading for about a second leaves the rest unwritten; both go on to start the
 /// simulator. Returns false, with `error` holding the message, if the file cannot be opened for
 /// writing (a FIFO without a reader included: the launcher does not wait for one).
-bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, std::string* error);
+bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, LaunchError* error);
+
+/// For a launch that is only checked: says, without opening, creating or touching anything, whether
+/// writeRunLog() would fail. An existing file must be writable, or, when it is absent, its folder;
+/// a FIFO or a device is named in the trace and not opened. Returns false, with `error` holding
+/// writeRunLog's message and the system's reason, when the log could not be written.
+bool checkRunLog(LaunchSettings& settings, LaunchError* error);

@@ -32,14 +32,15 @@ struct LibraryPathWalk {
   bool dspKnown = false;
 };
 
-const char* describe(ProbeOutcome outcome) {
+/// What a probe found, for the trace; an unreadable file with the system's reason.
+std::string describe(ProbeOutcome outcome, int reason) {
   switch (outcome) {
     case ProbeOutcome::readableFile:
       return "found";
     case ProbeOutcome::absent:
       return "absent";
     case ProbeOutcome::unreadable:
-      return "unreadable, passed over";
+      return std::string("unreadable (") + strerrordesc_np(reason) + "), passed over";
     case ProbeOutcome::directory:
       return "a directory, passed over";
     case ProbeOutcome::fifo:
@@ -68,19 +69,27 @@ std::string joined(std::string_view root, std::string_view suffix) {
 
 void visitRoot(LibraryPathWalk& walk, std::string_view root, LaunchSettings& settings) {
   addLibraryEntry(walk, root, rootLibraryEntry, settings);
-  const char* kernelFinding = "not probed";
+  int reason = 0;
+  std::string kernelFinding = "not probed";
   if (walk.kernelPath.empty()) {
     std::string kernel = joined(root, kernelSuffix);
-    const ProbeOutcome outcome = probeFile(kernel);
-    kernelFinding = describe(outcome);
+    const ProbeOutcome outcome = probeFile(kernel, &reason);
+    if (settings.tracing) {
+      kernelFinding = describe(outcome, reason);
+    }
     if (outcome == ProbeOutcome::readableFile) {
       walk.kernelPath = std::move(kernel);
+    } else if (outcome == ProbeOutcome::unreadable && settings.unreadableKernel.empty()) {
+      settings.unreadableKernel = std::move(kernel);
+      settings.unreadableKernelError = reason;
     }
   }
-  const char* coSimulationFinding = "not probed";
+  std::string coSimulationFinding = "not probed";
   if (!walk.dspKnown) {
-    const ProbeOutcome outcome = probeFile(joined(root, coSimulationProbeSuffix));
-    coSimulationFinding = describe(outcome);
+    const ProbeOutcome outcome = probeFile(joined(root, coSimulationProbeSuffix), &reason);
+    if (settings.tracing) {
+      coSimulationFinding = describe(outcome, reason);
+    }
     if (outcome == ProbeOutcome::readableFile) {
       walk.discoveredDspRoot = root;
       walk.dspKnown = true;
@@ -128,9 +137,10 @@ LibraryPathWalk walkInstallationRoots(const ToolEnvironmentInputs& inputs,
 
 }  // namespace
 
-ProbeOutcome probeFile(const std::string& path) {
+ProbeOutcome probeFile(const std::string& path, int* reason) {
   const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) {
+    *reason = errno;
     return errno == ENOENT || errno == ENOTDIR ? ProbeOutcome::absent : ProbeOutcome::unreadable;
   }
   // A directory or a FIFO opens for reading too, but it is no program or library; passing over it
@@ -150,16 +160,18 @@ ProbeOutcome probeFile(const std::string& path) {
   return outcome;
 }
 
-bool exportVariable(const char* name, const char* value, std::string* error) {
+bool exportVariable(const char* name, const char* value, LaunchError* error) {
   if (unsetenv(name) != 0 || setenv(name, value, 1) != 0) {
-    *error = std::string("ERROR: Unable to set environment variable ") + name + ": " +
-             strerrordesc_np(errno);
+    // The message names the variable and the reason; nothing is left for standard error.
+    *error = {std::string("ERROR: Unable to set environment variable ") + name + ": " +
+                  strerrordesc_np(errno),
+              ""};
     return false;
   }
   return true;
 }
 
-bool composeToolEnvironment(LaunchSettings& settings, std::string* error) {
+bool composeToolEnvironment(LaunchSettings& settings, LaunchError* error) {
   const ToolEnvironmentInputs inputs;
   settings.trace("TARVEN: ", inputs.tarven != nullptr ? inputs.tarven : "unset");
   LibraryPathWalk walk = walkInstallationRoots(inputs, settings);

@@ -45,10 +45,10 @@ std::vector<std::string> lineErrors(std::string_view line, std::vector<std::stri
     return over ? std::vector<std::string>{malformed, tooLong}
                 : std::vector<std::string>{malformed};
   }
-  std::string error;
+  LaunchError error;
   const std::size_t before = arguments.size();
   if (over || !splitCommandFileLine(line, arguments, &error)) {
-    return {over ? tooLong : error};
+    return {over ? tooLong : error.message};
   }
   for (std::size_t i = before; i < arguments.size(); ++i) {
     used += cost(arguments[i]);
@@ -88,13 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   for (std::size_t i = 3; i < arguments.size() && allowed.empty(); ++i) {
     allowed = (used += cost(arguments[i])) > limit ? std::vector{tooLong} : allowed;
   }
-  std::string error;
+  LaunchError error;
   std::vector<const char*> argv(arguments.size());
   std::ranges::transform(arguments, argv.begin(), [](const std::string& a) { return a.c_str(); });
   LaunchSettings settings;
   const bool built = buildArgumentVector(settings, int(argv.size()), argv.data(), &error);
   // The reader fails where the model does, with one of its messages, or gives the same arguments.
-  CHECK(built == allowed.empty() && (built || std::ranges::count(allowed, error) == 1));
+  CHECK(built == allowed.empty() && (built || std::ranges::count(allowed, error.message) == 1));
+  // A failure also says, on standard error, what the message leaves out.
+  CHECK(built || !error.detail.empty());
   expected.insert(expected.end(), arguments.begin() + 3, arguments.end());
   CHECK(!built || settings.argvF == expected);
   if (!built || (settings.argcF() > 1 && !parseLaunchOptions(settings, &error))) {
