@@ -42,8 +42,10 @@ struct Row {
   const char* under = "";  // a command that runs the launch, split like `args`
 };
 
-Row fails(const char* name, const char* args, const char* out, const char* setup = "") {
-  return {.name = name, .setup = setup, .args = args, .status = 1, .out = out, .logs = ""};
+Row fails(const char* name, const char* args, const char* out, const char* err,
+          const char* setup = "") {
+  return {
+      .name = name, .setup = setup, .args = args, .status = 1, .out = out, .err = err, .logs = ""};
 }
 
 const char* const prelude = R"(set -e
@@ -187,6 +189,9 @@ std::string logsIn(const fs::path& directory, const std::string& usualLog) {
 const char* const tooLong =
     "ERROR: Command file m makes the command line longer than the system accepts.\n";
 const char* const malformed = "Error in parsing -f file\n";
+const char* const noCommandFile = "Command file for -f not found\n";
+// As an unprivileged user, for whom a file's permissions count.
+const char* const nobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
 const char* const intstyle =
     "-intstyle needs to have one of these arguments: vel|ko|dorne|silent\n";
 
@@ -205,15 +210,19 @@ const Row rows[] = {
             "tb_sim: design image orsa/tb_sim.sim/tb_sim: found\n"
             "tb_sim: command file a: 2 arguments\n"
             "tb_sim: options: '-view' 'a b' '-userOptions' '\"-x\"'\ntb_sim: run log: orsa.log\n"
-            "tb_sim: exec {top}/t1/bin/lin/unwrapped/orsatcl 'orsatcl' '-exe' "
-            "'orsa/tb_sim.sim/tb_sim' '-view' 'a b' '-x'\n", .child = "tcl@t1 -view 'a b' -x",
+            "tb_sim: (export "
+            "LD_LIBRARY_PATH='{top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin' "
+            "TARVEN_DSP='{top}/t2' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsatcl' "
+            "'{top}/t1/bin/lin/unwrapped/orsatcl' '-exe' 'orsa/tb_sim.sim/tb_sim' '-view' 'a b' "
+            "'-x')\n", .child = "tcl@t1 -view 'a b' -x",
      .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin "
                  "TARVEN_DSP={top}/t2"},
     {.name = "PassesOverNonKernelsAndAddsNoEmptyOrSemicolonEntry",
      .setup = "root a l; root b d; root c f; root 'x;y' k; root t2 kc",
      .env = "BOOTLOADER_TRACE=1 TARVEN=:{top}/a:{top}/b::{top}/c:;:{top}/x;y:{top}/t2:{top}/t2: "
             "LD_LIBRARY_PATH=",
-     .err = "~unreadable, passed over, co-simulation library not a regular file, passed over\n"
+     .err = "~unreadable (Too many levels of symbolic links), passed over, co-simulation library "
+            "not a regular file, passed over\n"
             "a FIFO, passed over, co-simulation library absent\na directory, passed over, co-"
             "simulation library absent\nlibrary not probed\nlibrary path: {top}/x;y holds \";\" "
             "and is left out\n", .child = "tcl@x;y",
@@ -229,11 +238,20 @@ const Row rows[] = {
      " unset\nkernel: none found\nTARVEN_DSP: unset, no root holds the co-simulation library\n"
      "tb_sim: cannot start orsatcl: no installation root in TARVEN holds bin/lin/unwrapped/orsatcl"
      "; TARVEN is unset\n"},
-    {.name = "ShowsControlBytesEscapedTraced", .args = "'x\ny\x01\x10\x1f\x7f\\\\\\'z'",
+    {.name = "ShowsControlBytesC1ControlsAndNonUtf8EscapedTraced",
+     .args = "'x\ny\x01\x10\x1f\x7f\\\\\\'z' '\xc3\xa9\xc2\x9b\x9b\xff\xf0\x9f\x98\x80\xc2\xa0'",
      .env = "BOOTLOADER_TRACE=1 'TARVEN={top}/a\nb'", .status = 1,
      .err = "~tb_sim: TARVEN: $'{top}/a\\nb'\n"
-            " 'orsa/tb_sim.sim/tb_sim' $'x\\ny\\x01\\x10\\x1f\\x7f\\\\\\'z'\n"
+            " 'orsa/tb_sim.sim/tb_sim' $'x\\ny\\x01\\x10\\x1f\\x7f\\\\\\'z' "
+            "$'\xc3\xa9\\xc2\\x9b\\x9b\\xff\xf0\x9f\x98\x80\xc2\xa0')\n"
             "; TARVEN is $'{top}/a\\nb'\n"},
+    {.name = "PastesTheExecLineBackWhateverTheRootHolds", .setup = "root \"a b'c\\$(x)\" k",
+     .env = "BOOTLOADER_TRACE=1 'TARVEN={top}/a b\\'c$(x)'", .err = "~tb_sim: (export "
+            "LD_LIBRARY_PATH='{top}/a b'\\''c$(x)/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a "
+            "'orsatcl' '{top}/a b'\\''c$(x)/bin/lin/unwrapped/orsatcl' '-exe' "
+            "'orsa/tb_sim.sim/tb_sim')\n",
+     .child = "'{top}/a b'c$(x)/bin/lin/unwrapped/orsatcl' orsatcl -exe orsa/tb_sim.sim/tb_sim",
+     .childEnv = "'LD_LIBRARY_PATH={top}/a b\\'c$(x)/lib/lin'"},
     {.name = "NamesAnEmptyTarven", .env = "TARVEN=", .status = 1, .err = "~; TARVEN is empty\n"},
     {.name = "ShowsTheTarvenSearched", .setup = "root t2 c", .env = "TARVEN=:{top}/t2", .status = 1,
      .err = "~; TARVEN is \":{top}/t2\"\n"},
@@ -241,9 +259,16 @@ const Row rows[] = {
      .err = "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n"},
     {.name = "SaysTheFrontEndIsNotOnThePath", .setup = "rm {top}/guibin/orsagui", .args = "-gui",
      .status = 1, .err = "tb_sim: cannot start orsagui: not found in PATH\n"},
-    {.name = "StopsWithoutTheDesignImageTraced", .setup = "rm orsa/tb_sim.sim/tb_sim",
+    {.name = "SaysWhereAndWhyTheDesignImageIsMissingTraced", .setup = "rm -r orsa; touch orsa",
      .env = "BOOTLOADER_TRACE=1", .status = 1, .out = NO_IMAGE("orsa/tb_sim.sim/tb_sim"),
-     .err = "~tb_sim: design image orsa/tb_sim.sim/tb_sim: missing\n", .logs = ""},
+     .err = "~tb_sim: design image orsa/tb_sim.sim/tb_sim: missing\ntb_sim: cannot find design "
+            "image orsa/tb_sim.sim/tb_sim from {top}/work: Not a directory\n", .logs = ""},
+    {.name = "NamesTheKernelItMayNotReadTraced",
+     .setup = "chmod 755 {top}; chmod 711 {top}/t1/bin/*/*/*",
+     .args = "-nolog", .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1", .status = 1,
+     .err = "~tb_sim: root {top}/t1: kernel unreadable (Permission denied), passed over, "
+            "co-simulation library absent\ntb_sim: cannot start orsatcl: "
+            "{top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n", .logs = "", .under = nobody},
     {.name = "TakesThreeGibibyteFiles", .setup = "truncate -s 3G orsa/*/tb_sim {top}/t1/bin/*/*/*"},
     {.name = "CutsTheNameAtABackslashWithoutSlash", .argv0 = "c:\\work\\tb_sim"},
     {.name = "TakesTheInvocationNameForNoOption",
@@ -254,22 +279,40 @@ const Row rows[] = {
      .setup = R"(printf '# c\n   #x\n\n  x #y "a b"c "" "  " t\tb a\r\n"q"\r\n-f n\nend' >a;)"
               R"( printf -- '-wdb run' >b)", .args = "first -f a mid -f b last",
      .child = "tcl@t1 first x #y 'a b' c '' '  ' t\tb a\r q \r -f n end mid -wdb run.wdb last"},
-    fails("NeedsAFileAfterF", "-x -f", "Command file for -f not found\n"),
-    fails("TakesAnOptionAfterFForItsName", "-f -gui", "Command file for -f not found\n"),
-    fails("RejectsADirectoryAsCommandFile", "-f d", "Command file for -f not found\n", "mkdir d"),
+    fails("NeedsAFileAfterF", "-x -f", noCommandFile,
+          "tb_sim: -f is the last argument: no command file named\n"),
+    fails("TakesAnOptionAfterFForItsName", "-f -gui", noCommandFile,
+          "tb_sim: cannot read command file -gui: No such file or directory\n"),
+    fails("RejectsADirectoryAsCommandFile", "-f d", noCommandFile,
+          "tb_sim: cannot read command file d: Is a directory\n", "mkdir d"),
+    {.name = "ReadsNoCommandFileItMayNotRead", .setup = "chmod 755 {top}; echo -x >c; chmod 600 c",
+     .args = "-f c", .status = 1, .out = noCommandFile,
+     .err = "tb_sim: cannot read command file c: Permission denied\n", .logs = "", .under = nobody},
+    {.name = "StopsAtAReadErrorInACommandFile", .setup = "echo -x >c", .args = "-f c", .status = 1,
+     .out = noCommandFile, .err = "tb_sim: cannot read command file c: Input/output error\n",
+     .logs = "", .under = "strace -o /dev/null -P {top}/work/c -e inject=read:error=EIO:when=2"},
     fails("StopsAtAnUnclosedQuote", "-f u", "Error: Matching closing \" was not found\n",
+          "tb_sim: command file u, line 2: no closing double quote\n",
           R"(printf -- '-x\n"no\n"' >u)"),
-    fails("StopsAtAQuoteInsideAnArgument", "-f q", malformed, R"(printf 'ok\nab"c"\n"no\n' >q)"),
-    fails("StopsAtANulByteEvenInAComment", "-f n", malformed, R"(printf '# a\0b\n' >n)"),
+    fails("StopsAtAQuoteInsideAnArgument", "-f q", malformed,
+          "tb_sim: command file q, line 3: a double quote inside an argument\n",
+          R"(printf '# c\nok\nab"c"\n"no\n' >q)"),
+    fails("StopsAtANulByteEvenInAComment", "-f n", malformed,
+          "tb_sim: command file n, line 1: a NUL byte\n", R"(printf '# a\0b\n' >n)"),
     {.name = "ReadsACommentLineOfAnySize",
      .setup = "(printf ' #'; head -c 50M /dev/zero | tr '\\0' c; echo; echo -x) >c", .args = "-f c",
      .child = "tcl@t1 -x"},
     fails("StopsAnEndlessLineAtTheSystemLimit", "-f m", tooLong,
+          "tb_sim: command file m, line 1: the arguments pass the kernel's limit of 2097152 "
+          "bytes\n",
           "mkfifo m; (timeout 60 sh -c 'yes x | tr -d \"\\n\" >m' 2>/dev/null &)"),
     {.name = "StartsACommandLineAtTheKernelsLimit", .setup = "fill 0", .args = "-f m -x",
      .child = "~tcl@t1 'a  b' x yyy"},
-    fails("StopsOneByteBeyondTheKernelsLimit", "-f m -x", tooLong, "fill 1"),
-    fails("StopsAtAnArgumentTooLongForTheKernel", "-f m -x", tooLong, "bytes 131072 z >m"),
+    fails("StopsOneByteBeyondTheKernelsLimit", "-f m -x", tooLong, "~ take 2097153 bytes; the "
+          "kernel takes 2097152 at most\n", "fill 1"),
+    fails("StopsAtAnArgumentTooLongForTheKernel", "-f m -x", tooLong, "tb_sim: command file m, "
+          "line 1: an argument or variable of 131072 bytes; the kernel takes 131071 at most\n",
+          "bytes 131072 z >m"),
     {.name = "PassesEveryArgumentToTheKernel", .setup = "touch r",
      .args = "-tclbatch r -view -gui -open x -intstyle ko -disabletimeout -wdb w -log",
      .child = "tcl@t1 -tclbatch r -view -gui -open x -intstyle ko -disabletimeout -wdb w.wdb -log"},
@@ -280,19 +323,25 @@ const Row rows[] = {
               "-intstyle silent -userOptions '\" -log l.log\"'", .logs = "l.log"},
     {.name = "KeepsTheLastOpenAndIntstyleTraced", .args = "-gui -open a -open b'c -intstyle vel "
      "-intstyle dorne", .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1",
-     .err = "~options: -gui '-open' 'b'\\''c' '-intstyle' 'dorne'\nexec orsagui (through PATH) "
-            "'orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim' '-open' 'b'\\''c' '-intstyle' 'dorne'\n",
+     .err = "~options: -gui '-open' 'b'\\''c' '-intstyle' 'dorne'\n; exec -a 'orsagui' "
+            "'orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim' '-open' 'b'\\''c' '-intstyle' 'dorne')\n",
      .child = "gui -open b'c -intstyle dorne"},
     {.name = "CompletesWdbNamesOnlyWhenNeeded",
      .args = "-wdb out.wdb -wdb .wdb -wdb out.WDB -wdb a.wdbx -wdb -nolog",
      .child = "tcl@t1 -wdb out.wdb -wdb .wdb.wdb -wdb out.WDB.wdb -wdb a.wdbx.wdb -wdb -nolog.wdb"},
     fails("TclbatchNeedsAValue", "-tclbatch",
-          "<file_name> argument is required after -tclbatch switch\n"),
-    fails("TclbatchFileMustOpenInKernelModeToo", "-tclbatch no.tcl", "Tcl file not found\n"),
-    fails("ViewNeedsAValue", "-view", "<wcfg_file|wdb_file> is not found\n"),
-    fails("OpenNeedsAValue", "-gui -open", "<wdb_file> is not found\n"),
-    fails("IntstyleNeedsAValue", "-intstyle", intstyle),
-    fails("FirstBadOptionDecides", "-intstyle Silent -view", intstyle),
+          "<file_name> argument is required after -tclbatch switch\n",
+          "tb_sim: -tclbatch is the last argument: no Tcl file named\n"),
+    fails("TclbatchFileMustOpenInKernelModeToo", "-tclbatch no.tcl", "Tcl file not found\n",
+          "tb_sim: cannot read Tcl file no.tcl: No such file or directory\n"),
+    fails("ViewNeedsAValue", "-view", "<wcfg_file|wdb_file> is not found\n",
+          "tb_sim: -view is the last argument: no file named\n"),
+    fails("OpenNeedsAValue", "-gui -open", "<wdb_file> is not found\n",
+          "tb_sim: -open is the last argument: no file named\n"),
+    fails("IntstyleNeedsAValue", "-intstyle", intstyle,
+          "tb_sim: -intstyle is the last argument: no style named\n"),
+    fails("FirstBadOptionDecides", "-intstyle Silent -view", intstyle,
+          "tb_sim: -intstyle Silent: not one of vel, ko, dorne, silent\n"),
     {.name = "LastLogNamesTheFile", .args = "-log a.log -log -nolog", .logs = "-nolog"},
     {.name = "NologAsAnyValueWinsOverEveryLogTraced", .args = "-log x -view -nolog -log y",
      .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1", .err = "~run log: none (-nolog)\n", .logs = ""},
@@ -327,7 +376,28 @@ const Row rows[] = {
                  "SIGXFSZ=ignored",
      .under = "perl -MPOSIX -e '$SIG{XFSZ}=\"IGNORE\";"
               "sigprocmask(SIG_BLOCK,POSIX::SigSet->new(SIGPIPE));kill(SIGPIPE,$$);exec(@ARGV)'"},
-    fails("DoesNotWaitForAReaderOfAFifoLog", "-log f", "ERROR: f file open failed.\n", "mkfifo f"),
+    fails("DoesNotWaitForAReaderOfAFifoLog", "-log f", "ERROR: f file open failed.\n",
+          "tb_sim: cannot write run log f: No such device or address\n", "mkfifo f"),
+    fails("SaysWhyTheRunLogCannotBeWritten", "-log d", "ERROR: d file open failed.\n",
+          "tb_sim: cannot write run log d: Is a directory\n", "mkdir d"),
+    {.name = "ChecksALaunchAndTouchesNothing", .setup = "printf 'Orsa log file\nold\n' >orsa.log",
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .err = "~tb_sim: run log: orsa.log would be "
+            "written\ntb_sim: (export LD_LIBRARY_PATH='{top}/t1/lib/lin' "
+            "PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsatcl' '{top}/t1/bin/lin/unwrapped/orsatcl' "
+            "'-exe' 'orsa/tb_sim.sim/tb_sim')\n", .child = "none",
+     .logs = "orsa.log=Orsa log file\nold\n"},
+    {.name = "ChecksAFifoLogUnopenedAndTheFrontEndOnThePath",
+     .setup = "mkfifo f; rm {top}/guibin/*",
+     .args = "-gui -log f", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
+     .err = "~tb_sim: run log: f is a FIFO, not opened\n"
+            "tb_sim: cannot start orsagui: not found in PATH\n", .logs = ""},
+    {.name = "ChecksTheKernelMayBeExecuted", .setup = "chmod -x {top}/t1/bin/*/*/*",
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
+     .err = "~tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n",
+     .logs = ""},
+    {.name = "ChecksTheRunLogsFolder", .args = "-log no/x.log", .env = "BOOTLOADER_CHECK=1",
+     .status = 1, .out = "ERROR: no/x.log file open failed.\n",
+     .err = "~tb_sim: cannot write run log no/x.log: No such file or directory\n", .logs = ""},
     {.name = "WorksWithStdinClosedAFifoScriptAndAFullLog", .setup = "echo -x >c; mkfifo r",
      .args = "-f c -tclbatch r -log /dev/full", .child = "tcl@t1 -x -tclbatch r -log /dev/full",
      .logs = "", .io = "0-"},
@@ -342,14 +412,19 @@ const Row rows[] = {
      .logs = "", .argv0 = "bootloader"},
     {.name = "PointsAPlainRunUnderItsOwnNameToHelp", .status = 1,
      .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
-     .err = "bootloader: install it under a design's name to launch it; see bootloader --help\n",
+     .err = "~bootloader: install it under a design's name to launch it; see bootloader --help\n",
+     .logs = "", .argv0 = "bootloader"},
+    {.name = "PointsDashHUnderItsOwnNameToHelp", .args = "-h", .status = 1,
+     .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
+     .err = "~bootloader: install it under a design's name to launch it; see bootloader --help\n",
      .logs = "", .argv0 = "bootloader"},
     {.name = "LaunchesADesignNamedBootloaderLikeAnyOther",
      .setup = "mkdir orsa/bootloader.sim; touch orsa/bootloader.sim/bootloader", .args = "--help",
      .child = "{top}/t1/bin/lin/unwrapped/orsatcl orsatcl -exe "
               "orsa/bootloader.sim/bootloader --help",
      .argv0 = "bootloader"},
-    {.name = "StatusIsOneWhenNobodyReads", .args = "-view", .status = 1, .logs = "", .io = "1|"},
+    {.name = "StatusIsOneWhenNobodyReads", .args = "-view", .status = 1,
+     .err = "tb_sim: -view is the last argument: no file named\n", .logs = "", .io = "1|"},
 };
 // clang-format on
 
@@ -377,7 +452,7 @@ TEST_P(Launches, AsTheRowSays) {
   // The emulator starts the launcher under its invocation name.
   std::vector<std::string> argv{runner ? runner : name, "-0", name, program};
   argv.resize(runner ? 4 : 1);
-  const std::vector<std::string> under = words(row.under);
+  const std::vector<std::string> under = words(expanded(row.under));
   argv.insert(argv.begin(), under.begin(), under.end());
   std::string usualLog = "Orsa log file\nRunning: " + name + " ";
   for (const std::string& argument : words(expanded(row.args))) {
