@@ -20,13 +20,13 @@ IDENTIFICATION const char Jobs_Simulator_TCLMain_SubsystemPackageName[] = "TCLMa
 }
 
 const char* ownNameUsage() {
-  return R"(Usage: <design> [-f <command file>]... [option]... [argument]...
+  return R"usage(Usage: <design> [-f <command file>]... [option]... [argument]...
 
 bootloader launches the simulation of a compiled design. Copy or link it into the directory
 where the design was compiled, under the name of the design's simulation executable, and run
 it from there:
 
-  cp /usr/bin/bootloader tb_sim && ./tb_sim -f run.cmd -gui
+  cp "$(command -v bootloader)" tb_sim && ./tb_sim -f run.cmd -gui
 
 It checks that orsa/<design>.sim/<design> is there, writes the run log orsa.log, and replaces
 itself with the Tcl kernel orsatcl, or with -gui the graphical front end orsagui.
@@ -50,9 +50,10 @@ Environment:
   TARVEN_DSP        the co-simulation root; when unset, found under the roots
   LD_LIBRARY_PATH   kept after the library directories of the roots
   BOOTLOADER_TRACE  when set and not empty, every decision is shown on standard error
+  BOOTLOADER_CHECK  when set and not empty, the launch is checked and traced, not made
 
 See man bootloader for command files, the run log and every message.
-)";
+)usage";
 }
 
 std::string ownNameVersion() {
