@@ -314,6 +314,9 @@ const Row rows[] = {
      .child = "~tcl@t1 'a  b' x yyy"},
     fails("StopsOneByteBeyondTheKernelsLimit", "-f m -x", tooLong, "~ take 2097153 bytes; the "
           "kernel takes 2097152 at most\n", "fill 1"),
+    fails("StopsAtUserOptionsTooLongForTheKernel", "-gui -f m", tooLong, "tb_sim: an argument or "
+          "variable of 140003 bytes; the kernel takes 131071 at most\n",
+          "(bytes 70000 a; echo; bytes 70000 b) >m"),
     fails("StopsAtAnArgumentTooLongForTheKernel", "-f m -x", tooLong, "tb_sim: command file m, "
           "line 1: an argument or variable of 131072 bytes; the kernel takes 131071 at most\n",
           "bytes 131072 z >m"),
@@ -385,16 +388,16 @@ const Row rows[] = {
     fails("SaysWhyTheRunLogCannotBeWritten", "-log d", "ERROR: d file open failed.\n",
           "tb_sim: cannot write run log d: Is a directory\n", "mkdir d"),
     {.name = "ChecksALaunchAndTouchesNothing", .setup = "printf 'Orsa log file\nold\n' >orsa.log",
-     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .err = "~tb_sim: run log: orsa.log would be "
-            "written\ntb_sim: (export LD_LIBRARY_PATH='{top}/t1/lib/lin' "
-            "PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsatcl' '{top}/t1/bin/lin/unwrapped/orsatcl' "
-            "'-exe' 'orsa/tb_sim.sim/tb_sim')\n", .child = "none",
+     .args = "-gui", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
+     .err = "~tb_sim: run log: orsa.log would be written\ntb_sim: (export "
+            "LD_LIBRARY_PATH='{top}/t1/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsagui' "
+            "'orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim')\n", .child = "none",
      .logs = "orsa.log=Orsa log file\nold\n"},
     {.name = "ChecksAFifoLogUnopenedAndTheFrontEndOnThePath",
-     .setup = "mkfifo f; rm {top}/guibin/*",
-     .args = "-gui -log f", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
+     .setup = "mkfifo f; chmod -x {top}/guibin/*", .args = "-gui -log f",
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
      .err = "~tb_sim: run log: f is a FIFO, not opened\n"
-            "tb_sim: cannot start orsagui: not found in PATH\n", .logs = ""},
+            "tb_sim: cannot start orsagui: Permission denied\n", .logs = ""},
     {.name = "ChecksTheKernelMayBeExecuted", .setup = "chmod -x {top}/t1/bin/*/*/*",
      .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
      .err = "~tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n",
