@@ -16,10 +16,10 @@ namespace {
 
 /// How long a launch waits for another one to finish writing the log, and for a FIFO log's reader
 /// to read: far longer than any launch or reader needs, and short enough that a stuck or stopped
-/// process cannot hold up the simulation.
-constexpr int lockAttempts = 1000;
+/// process cannot hold up the simulation. Measured on the clock: on a loaded machine each pause
+/// between two tries for the lock may take far longer than asked.
+constexpr long waitNanoseconds = 1000L * 1000 * 1000;
 constexpr timespec lockRetryPause{0, 1000 * 1000};  // one millisecond
-constexpr long readerWaitNanoseconds = 1000L * 1000 * 1000;
 
 constexpr int heldSignals[] = {SIGPIPE, SIGXFSZ};
 
@@ -60,29 +60,35 @@ bool readThreadPendingSignals(sigset_t* pending) {
 /// has no locks (ENOLCK), without one. Not while another launch holds it: writing then could have
 /// that launch's late cut shorten this log, or pad it with NUL bytes. A holder that does not let go
 /// within about a second keeps the log to itself, and this launch goes on without writing one.
-bool lockAgainstOverlappingLaunches(int descriptor) {
-  for (int attempt = 0; attempt < lockAttempts; ++attempt) {
-    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
-      return true;
-    }
-    nanosleep(&lockRetryPause, nullptr);
-  }
-  return false;
-}
-
 long nanosecondsSince(const timespec& start) {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return (now.tv_sec - start.tv_sec) * 1000L * 1000 * 1000 + (now.tv_nsec - start.tv_nsec);
 }
 
+bool lockAgainstOverlappingLaunches(int descriptor) {
+  timespec start{};
+  for (bool waiting = false;; waiting = true) {
+    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
+      return true;
+    }
+    // The clock is read only once the lock is found held: an uncontended launch never reads it.
+    if (!waiting) {
+      clock_gettime(CLOCK_MONOTONIC, &start);
+    } else if (nanosecondsSince(start) >= waitNanoseconds) {
+      return false;
+    }
+    nanosleep(&lockRetryPause, nullptr);
+  }
+}
+
 /// Waits until a FIFO log's reader makes room, for what is left of the reader's second since
 /// `start`. False once that has run out.
 bool waitForReader(int descriptor, const timespec& start) {
-  const long left = readerWaitNanoseconds - nanosecondsSince(start);
+  const long left = waitNanoseconds - nanosecondsSince(start);
   pollfd writable{descriptor, POLLOUT, 0};
   return left > 0 && poll(&writable, 1, static_cast<int>(left / (1000 * 1000)) + 1) >= 0 &&
-         nanosecondsSince(start) < readerWaitNanoseconds;
+         nanosecondsSince(start) < waitNanoseconds;
 }
 
 /// What became of the log's bytes.

@@ -356,7 +356,7 @@ const Row rows[] = {
      .setup = "yes 'Orsa log file' | head -c 10000 >orsa.log",
      .under = STRACED "-e inject=flock:error=ENOLCK"},
     {.name = "LeavesOneWholeLogWhenLaunchesOverlap", .setup = "slow 500000 -x $(printf %0300d 0)"},
-    {.name = "LeavesALaunchStalledPastTheWaitItsWholeLogTraced", .setup = "slow 2000000 -x stalled",
+    {.name = "LeavesALaunchStalledPastTheWaitItsWholeLogTraced", .setup = "slow 3000000 -x stalled",
      .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1",
      .err = "~tb_sim: run log: orsa.log is held by another launch for over a second; its log "
             "stays\n",
