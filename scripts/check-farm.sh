@@ -82,11 +82,13 @@ for i in $(seq "$tasks"); do
   own="-log results/$i.log -f run.cmd -wdb w$i$( ((i % 2)) || echo ' -log orsa.log')"
   arguments="orsatcl -exe orsa/tb_sim.sim/tb_sim -log results/$i.log -tclbatch run.tcl -view"
   arguments+=" my waves.wcfg -intstyle silent -wdb w$i.wdb$( ((i % 2)) || echo ' -log orsa.log')"
-  [ "$(sed -n 's/^argv\[[0-9]*\] "\(.*\)"$/\1/p' "results/$i.out" | paste -sd' ')" = "$arguments" ] ||
+  started=$(sed -n 's/^argv\[[0-9]*\] "\(.*\)"$/\1/p' "results/$i.out" | paste -sd' ')
+  [ "$started" = "$arguments" ] ||
     fail "task $i started the kernel otherwise: $(cat "results/$i.out")"
   log=$(printf 'Orsa log file\nRunning: ./tb_sim %s \n.' "$own")
   if ((i % 2)); then
-    [ "$(cat "results/$i.log"; echo .)" = "$log" ] || fail "task $i's run log: $(cat "results/$i.log")"
+    [ "$(cat "results/$i.log"; echo .)" = "$log" ] ||
+      fail "task $i's run log: $(cat "results/$i.log")"
   elif [ "$(cat orsa.log; echo .)" = "$log" ]; then
     shared=$i
   fi

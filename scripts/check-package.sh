@@ -21,6 +21,8 @@ cleanUp() {
 }
 trap cleanUp EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
+# Under pipefail, "command | grep -q" fails whenever grep stops reading before the command ends:
+# output is taken whole first, then searched.
 
 cmake --build "$build" --target bootloader documentation >/dev/null
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
@@ -38,7 +40,7 @@ zcat "$work/prefix/share/man/man1/bootloader.1.gz" | grep -c "bootloader $versio
 
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null)
 tarball=$(ls "$work"/packages/bootloader-"$version"-*.tar.gz) || fail "no .tar.gz for $version"
-arch=$(readelf -h "$build/bootloader" | grep -q 'Intel 80386' && echo i686 || echo x86_64)
+arch=$(grep -q 'Intel 80386' <<<"$(readelf -h "$build/bootloader")" && echo i686 || echo x86_64)
 debArch=$([ "$arch" = i686 ] && echo i386 || echo amd64)
 deb=$work/packages/bootloader_$(setting CMAKE_PROJECT_VERSION)_$debArch.deb
 rpm=$work/packages/bootloader-$(setting CMAKE_PROJECT_VERSION)-1.$arch.rpm
@@ -54,7 +56,7 @@ for file in $files; do
 done
 grep -q lintian <<<"$rpmFiles" && fail "the .rpm holds the lintian override"
 
-dpkg-deb -f "$deb" Description | grep -q "software version $version" ||
+grep -q "software version $version" <<<"$(dpkg-deb -f "$deb" Description)" ||
   fail "the .deb does not carry software version $version"
 [ "$(rpm -qp --qf '%{LICENSE}' "$rpm")" = MIT ] || fail "the .rpm's License is not MIT"
 # The launcher is static: it needs no package, nor the dynamic loader.
@@ -79,10 +81,11 @@ done
 runs() {
   local runner=()
   [ "$arch" = x86_64 ] || runner=(qemu-i386)
-  "${runner[@]}" "$1" --version | grep -q "^bootloader $version " || fail "$1 does not run"
+  grep -q "^bootloader $version " <<<"$("${runner[@]}" "$1" --version)" || fail "$1 does not run"
 }
-! dpkg -s bootloader &>/dev/null || fail "a bootloader package is installed already; remove it first"
-if ! { dpkg --print-architecture; dpkg --print-foreign-architectures; } | grep -qx "$debArch"; then
+! dpkg -s bootloader &>/dev/null ||
+  fail "a bootloader package is installed already; remove it first"
+if ! grep -qx "$debArch" <<<"$(dpkg --print-architecture; dpkg --print-foreign-architectures)"; then
   dpkg --add-architecture "$debArch" && addedArchitecture=$debArch
 fi
 touch "$work/installed" && dpkg -i "$deb" >/dev/null || fail "dpkg -i ${deb##*/} failed"
@@ -93,7 +96,9 @@ for file in $files $override share/doc/bootloader; do
 done
 root=$work/rpm-root
 # Debian's rpm warns on every call that it is not Debian's installer; only its errors are shown.
-inRoot() { rpm --root "$root" "$@" 2>"$work/rpm.err" || fail "rpm $*: $(grep -v '^rpm: ' "$work/rpm.err")"; }
+inRoot() {
+  rpm --root "$root" "$@" 2>"$work/rpm.err" || fail "rpm $*: $(grep -v '^rpm: ' "$work/rpm.err")"
+}
 mkdir "$root" && inRoot --initdb
 inRoot -i "$rpm"
 inRoot -V bootloader
@@ -101,4 +106,4 @@ runs "$root/usr/bin/bootloader"
 inRoot -e bootloader
 left=$(find "$root" -type f -not -path "$root/root/.rpmdb/*" -not -path "$root/var/lib/rpm/*")
 [ -z "$left" ] || fail "rpm -e leaves $left"
-echo "packages: installed, packaged, linted, unpacked, installed, run and removed $version for $arch"
+echo "packages: made, linted, unpacked, installed, run and removed $version for $arch"

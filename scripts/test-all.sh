@@ -46,7 +46,8 @@ passed=$((passed + 1))
 stage "i386 launcher through qemu-i386, and its packages"
 cmake -S . -B $out/i386 --toolchain cmake/i386.cmake -DBOOTLOADER_WERROR=ON >/dev/null
 cmake --build $out/i386 -j"$jobs" --target bootloader
-readelf -h $out/i386/bootloader | grep -q 'Intel 80386' || { echo "not an i386 launcher" >&2; false; }
+grep -q 'Intel 80386' <<<"$(readelf -h $out/i386/bootloader)" ||
+  { echo "not an i386 launcher" >&2; false; }
 # Nor can the emulator, whose own exec resets every ignored signal to its default, so the row
 # that hands an ignored SIGXFSZ on to the simulator runs natively only, too.
 BOOTLOADER_UNDER_TEST=$PWD/$out/i386/bootloader BOOTLOADER_RUNNER=qemu-i386 \
