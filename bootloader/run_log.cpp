@@ -18,7 +18,7 @@ namespace {
 /// to read: far longer than any launch or reader needs, and short enough that a stuck or stopped
 /// process cannot hold up the simulation. Measured on the clock: on a loaded machine each pause
 /// between two tries for the lock may take far longer than asked.
-constexpr long waitNanoseconds = 1000L * 1000 * 1000;
+constexpr std::int64_t waitNanoseconds = 1000 * 1000 * 1000;
 constexpr timespec lockRetryPause{0, 1000 * 1000};  // one millisecond
 
 constexpr int heldSignals[] = {SIGPIPE, SIGXFSZ};
@@ -56,16 +56,18 @@ bool readThreadPendingSignals(sigset_t* pending) {
   return true;
 }
 
+/// 64 bits wide in the i386 launcher too: a launch stopped for a few seconds must not wrap it.
+std::int64_t nanosecondsSince(const timespec& start) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec - start.tv_sec} * 1000 * 1000 * 1000 +
+         (now.tv_nsec - start.tv_nsec);
+}
+
 /// Whether the launch may write the log: once it holds the file's lock, and where the file system
 /// has no locks (ENOLCK), without one. Not while another launch holds it: writing then could have
 /// that launch's late cut shorten this log, or pad it with NUL bytes. A holder that does not let go
 /// within about a second keeps the log to itself, and this launch goes on without writing one.
-long nanosecondsSince(const timespec& start) {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return (now.tv_sec - start.tv_sec) * 1000L * 1000 * 1000 + (now.tv_nsec - start.tv_nsec);
-}
-
 bool lockAgainstOverlappingLaunches(int descriptor) {
   timespec start{};
   for (bool waiting = false;; waiting = true) {
@@ -85,7 +87,7 @@ bool lockAgainstOverlappingLaunches(int descriptor) {
 /// Waits until a FIFO log's reader makes room, for what is left of the reader's second since
 /// `start`. False once that has run out.
 bool waitForReader(int descriptor, const timespec& start) {
-  const long left = waitNanoseconds - nanosecondsSince(start);
+  const std::int64_t left = waitNanoseconds - nanosecondsSince(start);
   pollfd writable{descriptor, POLLOUT, 0};
   return left > 0 && poll(&writable, 1, static_cast<int>(left / (1000 * 1000)) + 1) >= 0 &&
          nanosecondsSince(start) < waitNanoseconds;
