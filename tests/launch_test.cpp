@@ -21,11 +21,11 @@ namespace {
 /// co-simulation library, d or f a directory or FIFO as kernel, or l links: the kernel's to itself,
 /// the library's to /dev/null. `fill N` makes a command file m that brings the kernel's count for
 /// `-f m -x` (arguments, environment and path) to its limit + N bytes, with one argument of 131,071
-/// bytes and spaces between arguments as many as half that limit. `slow US ARGS` starts ./tb_sim
-/// ARGS, US microseconds slow to cut its log, and returns once it wrote it. `within S` writes to
-/// the row's output unless the simulator starts within S seconds. Whatever the setup leaves running
-/// ends before the results are read. By default a row expects orsa.log and t1's kernel with the
-/// row's arguments (a "~" child: what it starts with), or none on failure.
+/// bytes and, before the last argument, spaces as many as half that limit. `slow US ARGS` starts
+/// ./tb_sim ARGS, US microseconds slow to cut its log, and returns once it wrote it. `within S`
+/// writes to the row's output unless the simulator starts within S seconds. Whatever the setup
+/// leaves running ends before the results are read. By default a row expects orsa.log and t1's
+/// kernel with the row's arguments (a "~" child: what it starts with), or none on failure.
 struct Row {
   const char* name;
   const char* setup = "";
@@ -61,8 +61,9 @@ fill() { s=$(ulimit -s) l=6291456 k=$TOP/t1/bin/lin/unwrapped/orsatcl
   r=$((l + $1 - ${#k} - 131081 - $(cost orsatcl -exe orsa/tb_sim.sim/tb_sim 'a  b' x -x \
     TARVEN=$TOP/t1 PATH=$TOP/guibin:/usr/bin:/bin ORSA_STANDIN_RECORD=$TOP/child \
     LD_LIBRARY_PATH=$TOP/t1/lib/lin PORT_DYNAMIC_DISABLE_MSG=1)))
-  (printf '"a  b" x'; bytes $((l / 2)) ' '; bytes 131071 y; while ((r > 100018)); do
-    printf ' '; bytes 100000 y; r=$((r - 100009)); done; printf ' '; bytes $((r - 9)) y) >m; }
+  (printf '"a  b" x '; bytes 131071 y; while ((r > 100018)); do
+    printf ' '; bytes 100000 y; r=$((r - 100009)); done
+  bytes $((l / 2)) ' '; bytes $((r - 9)) y) >m; }
 slow() { d=$1; shift; strace -o /dev/null -e inject=ftruncate:delay_enter=$d $RUNNER ./tb_sim \
   "$@" &>/dev/null & for i in $(seq 500); do grep -qs -- "$*" orsa.log && return; sleep .01; done; }
 within() { (timeout "$1" sh -c 'until [ -e ../child ]; do sleep .01; done' || echo held >../out) & }
@@ -312,8 +313,14 @@ const Row rows[] = {
           "mkfifo m; (timeout 60 sh -c 'yes x | tr -d \"\\n\" >m' 2>/dev/null &)"),
     {.name = "StartsACommandLineAtTheKernelsLimit", .setup = "fill 0", .args = "-f m -x",
      .child = "~tcl@t1 'a  b' x yyy"},
-    fails("StopsOneByteBeyondTheKernelsLimit", "-f m -x", tooLong, "~ take 2097153 bytes; the "
-          "kernel takes 2097152 at most\n", "fill 1"),
+    fails("StopsOneByteBeyondTheKernelsLimit", "-f m -x", tooLong, "tb_sim: the simulator's "
+          "arguments, environment and path take 2097153 bytes; the kernel takes 2097152 at most\n",
+          "fill 1"),
+    {.name = "StopsAtALibraryPathTooLongForTheKernel", .status = 1,
+     .out = "ERROR: The command line and environment are longer than the system accepts.\n",
+     .err = "~ bytes; the kernel takes 131071 at most\n",
+     .logs = "",
+     .under = "sh -c 'export LD_LIBRARY_PATH=$(printf %131050s | tr \" \" a); exec \"$@\"' sh"},
     fails("StopsAtUserOptionsTooLongForTheKernel", "-gui -f m", tooLong, "tb_sim: an argument or "
           "variable of 140003 bytes; the kernel takes 131071 at most\n",
           "(bytes 70000 a; echo; bytes 70000 b) >m"),
