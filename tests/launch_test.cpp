@@ -249,6 +249,17 @@ const Row rows[] = {
             " 'orsa/tb_sim.sim/tb_sim' $'x\\ny\\x01\\x10\\x1f\\x7f\\\\\\'z' "
             "$'\xc3\xa9\\xc2\\x9b\\x9b\\xff\xf0\x9f\x98\x80\xc2\xa0')\n"
             "; TARVEN is $'{top}/a\\nb'\n"},
+    {.name = "ShowsWellFormedUtf8AsItIsAndEscapesTheRestTraced",
+     .args = "-nolog \xe2\x82\xac|\xe0\x80\x80|\xed\xa0\x80|\xed\x9f\xbf|\xe0\xa0\x80|"
+             "\xf0\x90\x80\x80|\xf0\x8f\xbf\xbf|\xf4\x8f\xbf\xbf|\xf4\x90\x80\x80|"
+             "\xf5\x80|\xc1\x80|\xdf\xbf|\xe2\x82|\xe2\xc2\xa0|\xef\xbf\xbf|\x80|"
+             "\xc2\x9f|\xe1\x80\xc0",
+     .env = "BOOTLOADER_TRACE=1", .status = 1,
+     .err = "~ '-nolog' $'\xe2\x82\xac|\\xe0\\x80\\x80|\\xed\\xa0\\x80|\xed\x9f\xbf|"
+            "\xe0\xa0\x80|\xf0\x90\x80\x80|\\xf0\\x8f\\xbf\\xbf|\xf4\x8f\xbf\xbf|"
+            "\\xf4\\x90\\x80\\x80|\\xf5\\x80|\\xc1\\x80|\xdf\xbf|\\xe2\\x82|"
+            "\\xe2\xc2\xa0|\xef\xbf\xbf|\\x80|\\xc2\\x9f|\\xe1\\x80\\xc0')\n",
+     .logs = ""},
     {.name = "PastesTheExecLineBackWhateverTheRootHolds", .setup = "root \"a b'c\\$(x)\" k",
      .env = "BOOTLOADER_TRACE=1 'TARVEN={top}/a b\\'c$(x)'", .err = "~tb_sim: (export "
             "LD_LIBRARY_PATH='{top}/a b'\\''c$(x)/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a "
