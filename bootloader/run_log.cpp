@@ -9,17 +9,21 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace {
 
 /// How long a launch waits for another one to finish writing the log, and for a FIFO log's reader
 /// to read: far longer than any launch or reader needs, and short enough that a stuck or stopped
 /// process cannot hold up the simulation. Measured on the clock: on a loaded machine each pause
-/// between two tries for the lock may take far longer than asked.
-constexpr std::int64_t waitNanoseconds = 1000 * 1000 * 1000;
-constexpr timespec lockRetryPause{0, 1000 * 1000};  // one millisecond
+/// between two tries for the lock may take far longer than asked. The monotonic clock's time is
+/// 64 bits wide in the i386 launcher too: a launch stopped for a few seconds must not wrap it.
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds longestWait{1};
+constexpr timespec lockRetryPause{.tv_sec = 0, .tv_nsec = 1'000'000};
 
 constexpr int heldSignals[] = {SIGPIPE, SIGXFSZ};
 
@@ -31,13 +35,14 @@ bool readThreadPendingSignals(sigset_t* pending) {
   if (descriptor < 0) {
     return false;
   }
-  std::string status;
-  for (ssize_t got = 1; got > 0;) {
-    const std::size_t size = status.size();
-    status.resize(size + 4096);
-    got = read(descriptor, status.data() + size, 4096);
-    status.resize(size + static_cast<std::size_t>(got > 0 ? got : 0));
+  // A page holds it unless the thread is in a great many groups; then it grows.
+  std::string status(4096, '\0');
+  std::size_t size = 0;
+  for (ssize_t got; (got = read(descriptor, status.data() + size, status.size() - size)) > 0;) {
+    size += static_cast<std::size_t>(got);
+    status.resize(2 * size);
   }
+  status.resize(size);
   close(descriptor);
   constexpr std::string_view field = "\nSigPnd:\t";
   const std::size_t at = status.find(field);
@@ -56,28 +61,20 @@ bool readThreadPendingSignals(sigset_t* pending) {
   return true;
 }
 
-/// 64 bits wide in the i386 launcher too: a launch stopped for a few seconds must not wrap it.
-std::int64_t nanosecondsSince(const timespec& start) {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return std::int64_t{now.tv_sec - start.tv_sec} * 1000 * 1000 * 1000 +
-         (now.tv_nsec - start.tv_nsec);
-}
-
 /// Whether the launch may write the log: once it holds the file's lock, and where the file system
 /// has no locks (ENOLCK), without one. Not while another launch holds it: writing then could have
 /// that launch's late cut shorten this log, or pad it with NUL bytes. A holder that does not let go
 /// within about a second keeps the log to itself, and this launch goes on without writing one.
 bool lockAgainstOverlappingLaunches(int descriptor) {
-  timespec start{};
+  Clock::time_point start;
   for (bool waiting = false;; waiting = true) {
     if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
       return true;
     }
     // The clock is read only once the lock is found held: an uncontended launch never reads it.
     if (!waiting) {
-      clock_gettime(CLOCK_MONOTONIC, &start);
-    } else if (nanosecondsSince(start) >= waitNanoseconds) {
+      start = Clock::now();
+    } else if (Clock::now() - start >= longestWait) {
       return false;
     }
     nanosleep(&lockRetryPause, nullptr);
@@ -85,12 +82,12 @@ bool lockAgainstOverlappingLaunches(int descriptor) {
 }
 
 /// Waits until a FIFO log's reader makes room, for what is left of the reader's second since
-/// `start`. False once that has run out.
-bool waitForReader(int descriptor, const timespec& start) {
-  const std::int64_t left = waitNanoseconds - nanosecondsSince(start);
-  pollfd writable{descriptor, POLLOUT, 0};
-  return left > 0 && poll(&writable, 1, static_cast<int>(left / (1000 * 1000)) + 1) >= 0 &&
-         nanosecondsSince(start) < waitNanoseconds;
+/// `start`. False once that has run out with no room made.
+bool waitForReader(int descriptor, Clock::time_point start) {
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(longestWait - (Clock::now() - start));
+  pollfd writable{.fd = descriptor, .events = POLLOUT, .revents = 0};
+  return left.count() > 0 && poll(&writable, 1, static_cast<int>(left.count())) > 0;
 }
 
 /// What became of the log's bytes.
@@ -103,17 +100,16 @@ struct LogWrite {
 /// file-size limit must not keep the simulation from starting.
 LogWrite writeIgnoringErrors(HeldWriteSignals& held, int descriptor, std::string_view content) {
   LogWrite result;
-  timespec waitStart{};
-  bool waiting = false;
+  std::optional<Clock::time_point> waitStart;
   while (result.written < content.size()) {
     const ssize_t got = held.write(descriptor, content.substr(result.written));
     if (got < 0 && errno == EAGAIN) {
       // A FIFO whose reader is slow: it was opened without waiting for a reader, and now that there
       // is one, the rest may wait for it, but only so long.
-      if (!waiting) {
-        waiting = clock_gettime(CLOCK_MONOTONIC, &waitStart) == 0;
+      if (!waitStart) {
+        waitStart = Clock::now();
       }
-      if (!waitForReader(descriptor, waitStart)) {
+      if (!waitForReader(descriptor, *waitStart)) {
         result.readerStalled = true;
         break;
       }
@@ -136,14 +132,12 @@ HeldWriteSignals::HeldWriteSignals() {
     sigaddset(&held, signal);
   }
   sigprocmask(SIG_BLOCK, &held, &callersMask_);
-  sigemptyset(&mayHaveRaised_);
-  sigemptyset(&threadPendingBefore_);
-  sigset_t pending;
+  sigset_t pending{};
   sigpending(&pending);
-  // Only a signal already pending needs the kernel's view of which copy it is; where that view
-  // cannot be read, a pending signal counts as the thread's, and none of it is taken back.
-  if ((sigismember(&pending, SIGPIPE) == 1 || sigismember(&pending, SIGXFSZ) == 1) &&
-      !readThreadPendingSignals(&threadPendingBefore_)) {
+  // Only when a signal is already pending is the kernel's view of which copy it is needed; where
+  // that view cannot be read, a pending signal counts as the thread's, and none of it is taken
+  // back.
+  if (sigisemptyset(&pending) == 0 && !readThreadPendingSignals(&threadPendingBefore_)) {
     threadPendingBefore_ = pending;
   }
 }
@@ -176,8 +170,7 @@ HeldWriteSignals::~HeldWriteSignals() {
       threadViewRead = true;
     }
     if (sigismember(&threadPendingNow, signal) == 1) {
-      sigset_t raised;
-      sigemptyset(&raised);
+      sigset_t raised{};
       sigaddset(&raised, signal);
       sigtimedwait(&raised, nullptr, &noWait);
     }
@@ -213,10 +206,17 @@ bool failToOpen(const LaunchSettings& settings, int reason, LaunchError* error) 
   return false;
 }
 
-bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, LaunchError* error) {
+/// Finds the log's options; true, and traced, when "-nolog" leaves the launch without a log.
+bool withoutLog(LaunchSettings& settings) {
   scanLogOptions(settings);
   if (settings.nolog) {
     settings.trace("run log: none (-nolog)");
+  }
+  return settings.nolog;
+}
+
+bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, LaunchError* error) {
+  if (withoutLog(settings)) {
     return true;
   }
   // O_NONBLOCK: a FIFO without a reader fails at once instead of stalling the launch. No O_TRUNC:
@@ -239,9 +239,8 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, La
     // leaves the new run's first bytes without the old log's tail behind them.
     HeldWriteSignals held;
     written = writeIgnoringErrors(held, descriptor, formatRunLog(argc, argv));
-    if (ftruncate(descriptor, static_cast<off_t>(written.written)) != 0) {
-      // A FIFO or a device has no length to cut; nothing is lost.
-    }
+    // A FIFO or a device has no length to cut; nothing is lost when the cut fails.
+    [[maybe_unused]] const int cut = ftruncate(descriptor, static_cast<off_t>(written.written));
   }
   close(descriptor);  // and with it the lock
   if (written.readerStalled) {
@@ -254,9 +253,7 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, La
 }
 
 bool checkRunLog(LaunchSettings& settings, LaunchError* error) {
-  scanLogOptions(settings);
-  if (settings.nolog) {
-    settings.trace("run log: none (-nolog)");
+  if (withoutLog(settings)) {
     return true;
   }
   const std::string& name = settings.logFileName;

@@ -28,9 +28,10 @@ class HeldWriteSignals {
   ssize_t write(int descriptor, std::string_view text);
 
  private:
-  sigset_t callersMask_;
-  sigset_t threadPendingBefore_;  // the held signals pending for the launcher's own thread
-  sigset_t mayHaveRaised_;
+  // Zero-filled, an empty set, as sigemptyset() leaves it on Linux.
+  sigset_t callersMask_{};
+  sigset_t threadPendingBefore_{};  // the held signals pending for the launcher's own thread
+  sigset_t mayHaveRaised_{};
 };
 
 /// Finds "-log <file>" and "-nolog" in the merged vector (entry 1 on) and records them in
