@@ -26,7 +26,13 @@
 namespace {
 
 /// The variable the driver sets for the simulator just before the hand-over.
-constexpr std::string_view handedOverVariable = "PORT_DYNAMIC_DISABLE_MSG=1";
+constexpr const char* handedOverName = "PORT_DYNAMIC_DISABLE_MSG";
+constexpr const char* handedOverValue = "1";
+
+/// The simulator's programs, and the option that comes first on either's command line.
+constexpr std::string_view kernelName = "orsatcl";
+constexpr std::string_view frontEndName = "orsagui";
+constexpr std::string_view exeOption = "-exe";
 
 [[noreturn]] void failWith(LaunchSettings& settings, const LaunchError& error) {
   flushTrace(settings);
@@ -106,22 +112,31 @@ int executableError(const std::string& path) {
   return !S_ISREG(status.st_mode) ? EACCES : access(path.c_str(), X_OK) != 0 ? errno : 0;
 }
 
-/// What exec would say, without starting anything: 0 when the program would start. The front end
-/// is looked for as execvp looks: in each directory of PATH (an empty one is the working
-/// directory), and a file there that may not be executed is remembered as EACCES.
+/// The paths by which execvp looks for the front end, in its order: each directory of PATH (the
+/// system's default where PATH is unset) with the name appended, an empty directory meaning the
+/// working directory.
+std::vector<std::string> frontEndCandidates() {
+  const char* searchPath = std::getenv("PATH");
+  std::string_view directories = searchPath != nullptr ? searchPath : "/bin:/usr/bin";
+  std::vector<std::string> candidates;
+  for (std::size_t end = 0; end != std::string_view::npos; directories.remove_prefix(end + 1)) {
+    end = directories.find(':');
+    std::string& path = candidates.emplace_back(directories.substr(0, end));
+    path.append(path.empty() ? "" : "/").append(frontEndName);
+  }
+  return candidates;
+}
+
+/// What exec would say, without starting anything: 0 when the program would start. A front end
+/// that may not be executed is remembered as EACCES while execvp looks on, as execvp does.
 int predictedHandOverError(const LaunchSettings& settings) {
   if (!settings.isGuiMode) {
     return settings.finalPathForOrsaTcl.empty() ? ENOENT
                                                 : executableError(settings.finalPathForOrsaTcl);
   }
-  const char* searchPath = std::getenv("PATH");
-  std::string_view directories = searchPath != nullptr ? searchPath : "/bin:/usr/bin";
   int error = ENOENT;
-  for (std::size_t end = 0; end != std::string_view::npos; directories.remove_prefix(end + 1)) {
-    end = directories.find(':');
-    const std::string_view directory = directories.substr(0, end);
-    const int reason =
-        executableError(std::string(directory.empty() ? "." : directory) + "/orsagui");
+  for (const std::string& candidate : frontEndCandidates()) {
+    const int reason = executableError(candidate);
     if (reason == 0) {
       return 0;
     }
@@ -130,16 +145,14 @@ int predictedHandOverError(const LaunchSettings& settings) {
   return error;
 }
 
-/// The longest path by which execvp may start the front end: a directory of PATH and "/orsagui".
+/// The longest path by which execvp may start the front end: the kernel keeps it with the
+/// arguments.
 std::size_t longestFrontEndPath() {
-  const char* searchPath = std::getenv("PATH");
-  std::string_view directories = searchPath != nullptr ? searchPath : "/bin:/usr/bin";
   std::size_t longest = 0;
-  for (std::size_t end = 0; end != std::string_view::npos; directories.remove_prefix(end + 1)) {
-    end = directories.find(':');
-    longest = std::max(longest, directories.substr(0, end).size());
+  for (const std::string& candidate : frontEndCandidates()) {
+    longest = std::max(longest, candidate.size());
   }
-  return longest + std::string_view("/orsagui").size();
+  return longest;
 }
 
 /// Stops a launch whose simulator the kernel would refuse to start, before the log is written. The
@@ -153,18 +166,17 @@ bool checkHandOverFits(const LaunchSettings& settings, const std::string& design
     for (std::size_t i = 0; i + 1 < command.size(); ++i) {
       arguments.add(std::strlen(command[i]));
     }
-    return checkCommandLineFits(settings, arguments, longestFrontEndPath(), handedOverVariable,
-                                error);
+    return checkCommandLineFits(settings, arguments, longestFrontEndPath(), handedOverName,
+                                handedOverValue, error);
   }
-  for (const std::string_view fixed : {"orsatcl", "-exe"}) {
-    arguments.add(fixed.size());
-  }
+  arguments.add(kernelName.size());
+  arguments.add(exeOption.size());
   arguments.add(designImagePath.size());
   for (std::size_t i = 1; i < settings.argcF(); ++i) {
     arguments.add(settings.argvF[i].size());
   }
   return checkCommandLineFits(settings, arguments, settings.finalPathForOrsaTcl.size(),
-                              handedOverVariable, error);
+                              handedOverName, handedOverValue, error);
 }
 
 /// Tried out under its own name, where no design of that name was compiled, the launcher answers
@@ -205,7 +217,7 @@ std::string deriveDesignImagePath(std::string_view invocationName) {
 
 std::vector<const char*> graphicalFrontEndCommandLine(const LaunchSettings& settings,
                                                       const std::string& designImagePath) {
-  std::vector<const char*> command{"orsagui", "-exe", designImagePath.c_str()};
+  std::vector<const char*> command{frontEndName.data(), exeOption.data(), designImagePath.c_str()};
   const auto addOption = [&command](const char* name, const std::optional<std::string>& value) {
     if (value) {
       command.push_back(name);
@@ -234,7 +246,7 @@ std::vector<const char*> graphicalFrontEndCommandLine(const LaunchSettings& sett
 std::vector<const char*> tclKernelCommandLine(const LaunchSettings& settings,
                                               const std::string& designImagePath) {
   std::vector<const char*> command;
-  command.insert(command.end(), {"orsatcl", "-exe", designImagePath.c_str()});
+  command.insert(command.end(), {kernelName.data(), exeOption.data(), designImagePath.c_str()});
   for (std::size_t i = 1; i < settings.argcF(); ++i) {
     command.push_back(settings.argvF[i].c_str());
   }
@@ -244,9 +256,9 @@ std::vector<const char*> tclKernelCommandLine(const LaunchSettings& settings,
 
 void launchGraphicalFrontEnd(LaunchSettings& settings, const std::string& designImagePath) {
   const std::vector<const char*> command = graphicalFrontEndCommandLine(settings, designImagePath);
-  traceHandOver(settings, "orsagui", command);
+  traceHandOver(settings, frontEndName, command);
   // The exec functions take non-const pointers for historical reasons; they never write through.
-  execvp("orsagui", const_cast<char* const*>(command.data()));
+  execvp(frontEndName.data(), const_cast<char* const*>(command.data()));
 }
 
 void launchTclKernel(LaunchSettings& settings, const std::string& designImagePath) {
@@ -258,7 +270,7 @@ void launchTclKernel(LaunchSettings& settings, const std::string& designImagePat
 /// A launch that is only checked ends here, with the trace's exec line and before anything starts:
 /// status 0 when the simulator would start, else 1 with the line a failed hand-over writes.
 int endCheckedLaunch(LaunchSettings& settings, const std::string& designImagePath) {
-  traceHandOver(settings, settings.isGuiMode ? "orsagui" : settings.finalPathForOrsaTcl,
+  traceHandOver(settings, settings.isGuiMode ? frontEndName : settings.finalPathForOrsaTcl,
                 settings.isGuiMode ? graphicalFrontEndCommandLine(settings, designImagePath)
                                    : tclKernelCommandLine(settings, designImagePath));
   const int error = predictedHandOverError(settings);
@@ -298,8 +310,7 @@ int runLauncher(int argc, char** argv) {
   if (!buildArgumentVector(settings, argc, argv, &error)) {
     failWith(settings, error);
   }
-  // With nothing but the invocation name there are no options to recognise.
-  if (settings.argcF() >= 2 && !parseLaunchOptions(settings, &error)) {
+  if (!parseLaunchOptions(settings, &error)) {
     failWith(settings, error);
   }
   finishUserOptions(settings);
@@ -307,7 +318,7 @@ int runLauncher(int argc, char** argv) {
   if (!checkHandOverFits(settings, designImagePath, &error) ||
       !(settings.checkOnly ? checkRunLog(settings, &error)
                            : writeRunLog(settings, argc, argv, &error)) ||
-      !exportVariable("PORT_DYNAMIC_DISABLE_MSG", "1", &error)) {
+      !exportVariable(handedOverName, handedOverValue, &error)) {
     failWith(settings, error);
   }
   if (settings.checkOnly) {

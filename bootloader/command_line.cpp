@@ -17,7 +17,7 @@ constexpr const char* missingClosingQuote = "Error: Matching closing \" was not 
 constexpr const char* malformedCommandFile = "Error in parsing -f file";
 
 constexpr std::string_view wdbSuffix = ".wdb";
-constexpr std::size_t readChunkSize = 64 * 1024;
+constexpr std::size_t readChunkSize = 65536;
 
 using namespace std::string_view_literals;
 
@@ -30,11 +30,6 @@ std::string systemReason(int error) {
   return strerrordesc_np(error);
 }
 
-/// What the kernel charges for each argument's pointer. A 64-bit kernel charges 8 bytes to 32-bit
-/// programs too; on a 32-bit kernel, counting 8 costs an i386 launcher 4 bytes of the limit for
-/// each argument, which spares a system call on every launch with a command file.
-constexpr std::size_t kernelPointerSize = 8;
-
 #ifdef BOOTLOADER_SMALL_LIMITS
 // The fuzz build: limits that its inputs of a few KiB reach.
 constexpr std::size_t maxStringSize = 256;
@@ -45,21 +40,6 @@ constexpr std::size_t maxStringSize = 32 * 4096;
 /// The kernel accepts at least this much for a command line and environment, whatever the stack.
 constexpr std::size_t smallestLimit = 32 * 4096;
 #endif
-
-/// What one argument or variable takes of a new program's command line: its bytes, its terminator
-/// and its pointer, as the system counts them against its limit.
-std::size_t argumentCost(std::size_t length) {
-  return length + 1 + kernelPointerSize;
-}
-
-/// What the merged arguments take of a new program's command line, and the most they may take.
-struct ArgumentSpace {
-  std::size_t used = 0;
-  std::size_t limit = 0;  // known once a command file is expanded
-
-  std::size_t left() const { return used < limit ? limit - used : 0; }
-  bool exceeded() const { return limit != 0 && used > limit; }
-};
 
 /// What the kernel accepts for a new program's arguments, environment and path together: a quarter
 /// of the stack limit, at most 6 MiB, and never less than 128 KiB.
@@ -78,16 +58,19 @@ std::size_t systemArgumentLimit() {
 #endif
 }
 
-/// Why a command line is too long: one string past the kernel's limit for it, or all of them
-/// together (`used`, or, while a command file is read, more than `limit`).
-std::string pastTheLimit(std::size_t longest, std::size_t used, std::size_t limit) {
-  if (longest >= maxStringSize) {
-    return "an argument or variable of " + std::to_string(longest) + " bytes; the kernel takes " +
-           std::to_string(maxStringSize - 1) + " at most";
-  }
-  if (used == 0) {
-    return "the arguments pass the kernel's limit of " + std::to_string(limit) + " bytes";
-  }
+/// Why a command line is too long: one string past the kernel's limit for it.
+std::string stringTooLong(std::size_t length) {
+  return "an argument or variable of " + std::to_string(length) + " bytes; the kernel takes " +
+         std::to_string(maxStringSize - 1) + " at most";
+}
+
+/// Why a command line is too long: a command file's arguments alone pass the limit.
+std::string argumentsPastLimit(std::size_t limit) {
+  return "the arguments pass the kernel's limit of " + std::to_string(limit) + " bytes";
+}
+
+/// Why a command line is too long: all the simulator would receive passes the limit.
+std::string everythingPastLimit(std::size_t used, std::size_t limit) {
   return "the simulator's arguments, environment and path take " + std::to_string(used) +
          " bytes; the kernel takes " + std::to_string(limit) + " at most";
 }
@@ -104,12 +87,13 @@ std::string commandLineTooLong(std::string_view commandFile) {
 /// Reads a command file in chunks and splits it line by line as the lines complete, so that a
 /// malformed line stops the launcher when it is read. A comment line is dropped as it streams
 /// past, and any other line counts toward the argument space while it is still being read: a
-/// file of any size, even an endless one, takes no more memory than that space.
+/// file of any size, even an endless one, takes no more memory than that space. This bound is all
+/// the reader keeps to: whether the simulator can start is decided once everything is merged.
 class CommandFileReader {
  public:
-  CommandFileReader(std::string_view path, std::vector<std::string>& arguments,
-                    ArgumentSpace& space, LaunchError* error)
-      : path_(path), arguments_(arguments), space_(space), error_(error) {}
+  CommandFileReader(std::string_view path, std::vector<std::string>& arguments, StringSpace& taken,
+                    std::size_t limit, LaunchError* error)
+      : path_(path), arguments_(arguments), taken_(taken), limit_(limit), error_(error) {}
 
   bool read(int descriptor) {
     // A read that fails after the open (a directory, an I/O error) must not pass for the end of
@@ -168,14 +152,17 @@ class CommandFileReader {
       appendCollapsed(piece);
     } else {
       line_.append(piece);
-      if (line_.size() > space_.left()) {
+      if (linePassesLimit()) {
         collapsing_ = true;
         appendCollapsed(std::exchange(line_, std::string()));
       }
     }
-    return line_.size() <= space_.left() ||
-           failOnLine(commandLineTooLong(path_), pastTheLimit(0, 0, space_.limit));
+    return !linePassesLimit() || failOnLine(commandLineTooLong(path_), argumentsPastLimit(limit_));
   }
+
+  /// Whether the command files' arguments so far and the current line pass the limit. The line
+  /// takes less than its arguments will, so a line that does not may still be refused later.
+  bool linePassesLimit() const { return taken_.used + line_.size() > limit_; }
 
   /// Stops at the current line, saying where in the file and what is wrong there.
   bool failOnLine(std::string message, std::string_view reason) {
@@ -216,17 +203,17 @@ class CommandFileReader {
     for (std::size_t i = before; i < arguments_.size(); ++i) {
       // The kernel refuses any one argument longer than its own limit, however much room is left.
       if (arguments_[i].size() >= maxStringSize) {
-        return failOnLine(commandLineTooLong(path_), pastTheLimit(arguments_[i].size(), 0, 0));
+        return failOnLine(commandLineTooLong(path_), stringTooLong(arguments_[i].size()));
       }
-      space_.used += argumentCost(arguments_[i].size());
+      taken_.add(arguments_[i].size());
     }
-    return !space_.exceeded() ||
-           failOnLine(commandLineTooLong(path_), pastTheLimit(0, 0, space_.limit));
+    return true;
   }
 
   std::string_view path_;
   std::vector<std::string>& arguments_;
-  ArgumentSpace& space_;
+  StringSpace& taken_;  // by the arguments of every command file read so far
+  std::size_t limit_;
   LaunchError* error_;
   std::string line_;  // the current line so far, without its leading spaces
   bool inComment_ = false;
@@ -236,14 +223,14 @@ class CommandFileReader {
   bool afterSeparator_ = false;
 };
 
-bool expandCommandFile(const char* path, std::vector<std::string>& arguments, ArgumentSpace& space,
-                       LaunchError* error) {
+bool expandCommandFile(const char* path, std::vector<std::string>& arguments, StringSpace& taken,
+                       std::size_t limit, LaunchError* error) {
   const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
     return fail(error, commandFileNotFound,
                 visibly("cannot read command file ", path, ": ", systemReason(errno)));
   }
-  const bool expanded = CommandFileReader(path, arguments, space, error).read(descriptor);
+  const bool expanded = CommandFileReader(path, arguments, taken, limit, error).read(descriptor);
   close(descriptor);
   return expanded;
 }
@@ -328,15 +315,13 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
                          LaunchError* error) {
   std::vector<std::string>& merged = settings.argvF;
   merged.emplace_back(argc > 0 ? argv[0] : "");
-  ArgumentSpace space{argumentCost(merged[0].size())};
+  // The arguments given on the command line already fit the system's limit; only what the command
+  // files bring can grow without end.
+  StringSpace fromCommandFiles;
+  std::size_t limit = 0;  // asked for at the first command file
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-f") != 0) {
       merged.emplace_back(argv[i]);
-      space.used += argumentCost(merged.back().size());
-      if (space.exceeded()) {
-        return fail(error, commandLineTooLong(settings.lastCommandFile),
-                    pastTheLimit(0, 0, space.limit));
-      }
       continue;
     }
     if (i + 1 >= argc) {
@@ -344,11 +329,11 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
     }
     const char* commandFile = argv[++i];
     settings.lastCommandFile = commandFile;
-    if (space.limit == 0) {
-      space.limit = systemArgumentLimit();
+    if (limit == 0) {
+      limit = systemArgumentLimit();
     }
     const std::size_t before = merged.size();
-    if (!expandCommandFile(commandFile, merged, space, error)) {
+    if (!expandCommandFile(commandFile, merged, fromCommandFiles, limit, error)) {
       return false;
     }
     if (settings.tracing) {  // the count is formatted only for the trace
@@ -360,26 +345,25 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
 }
 
 bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
-                          std::size_t programPathLength, std::string_view handedOverVariable,
-                          LaunchError* error) {
-  const std::string_view handedOverName =
-      handedOverVariable.substr(0, handedOverVariable.find('='));
+                          std::size_t programPathLength, std::string_view handedOverName,
+                          std::string_view handedOverValue, LaunchError* error) {
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view variable = *entry;
     if (!(variable.starts_with(handedOverName) && variable[handedOverName.size()] == '=')) {
       arguments.add(variable.size());
     }
   }
-  arguments.add(handedOverVariable.size());
+  arguments.add(handedOverName.size() + 1 + handedOverValue.size());
   // The kernel keeps the program's path beside them, without a pointer.
   const std::size_t used = arguments.used + programPathLength + 1;
-  // Whatever the stack, the kernel takes this much: most launches need not ask for the limit.
-  if (arguments.longest < maxStringSize &&
-      (used <= smallestLimit || used <= systemArgumentLimit())) {
-    return true;
+  if (arguments.longest >= maxStringSize) {
+    return fail(error, commandLineTooLong(settings.lastCommandFile),
+                stringTooLong(arguments.longest));
   }
-  return fail(error, commandLineTooLong(settings.lastCommandFile),
-              pastTheLimit(arguments.longest, used, systemArgumentLimit()));
+  // Whatever the stack, the kernel takes this much: most launches need not ask for the limit.
+  return used <= smallestLimit || used <= systemArgumentLimit() ||
+         fail(error, commandLineTooLong(settings.lastCommandFile),
+              everythingPastLimit(used, systemArgumentLimit()));
 }
 
 bool parseLaunchOptions(LaunchSettings& settings, LaunchError* error) {

@@ -27,7 +27,9 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
                          LaunchError* error);
 
 /// What a new program's strings take as the kernel counts them: each string's bytes, terminator
-/// and pointer, and the longest string.
+/// and pointer, and the longest string. A 64-bit kernel charges 8 bytes for a pointer to 32-bit
+/// programs too; on a 32-bit kernel, counting 8 costs an i386 launcher 4 bytes of the limit for
+/// each argument, which spares a system call on every launch.
 struct StringSpace {
   std::size_t used = 0;
   std::size_t longest = 0;
@@ -38,13 +40,13 @@ struct StringSpace {
 };
 
 /// Whether the simulator can be started with arguments that take `arguments`, the environment as
-/// it now is with `handedOverVariable` ("NAME=value") set too, and a program path of that length:
+/// it now is with `handedOverName` set to `handedOverValue` too, and a program path of that length:
 /// the kernel refuses any one argument or variable of 128 KiB and more, and all of them together,
 /// with their pointers and the path, past a quarter of the stack limit (at least 128 KiB, at most
 /// 6 MiB). Returns false, with `error` holding the message, when it cannot.
 bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
-                          std::size_t programPathLength, std::string_view handedOverVariable,
-                          LaunchError* error);
+                          std::size_t programPathLength, std::string_view handedOverName,
+                          std::string_view handedOverValue, LaunchError* error);
 
 /// Recognises the launcher's options in the merged vector (entry 1 on) and records them; every
 /// other argument goes into the user-options string. A "-wdb" value without its ".wdb" suffix gets

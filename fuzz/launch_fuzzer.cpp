@@ -32,15 +32,15 @@ std::size_t collapsedSize(std::string_view line) {
   return size;
 }
 
-/// The errors the reader may stop with at `line`, where the arguments so far take `used`: a line
-/// that passes the limit stops it, unless its NUL byte is met first; otherwise the line splitter's
-/// error, or the arguments' own limits. Empty when the line is fine.
+/// The errors the reader may stop with at `line`, where the command files' arguments so far take
+/// `used`: a line that with them passes the limit stops it, unless its NUL byte is met first;
+/// otherwise the line splitter's error, or an argument's own limit. Empty when the line is fine.
 std::vector<std::string> lineErrors(std::string_view line, std::vector<std::string>& arguments,
                                     std::size_t& used, const std::string& tooLong) {
   const std::string malformed = "Error in parsing -f file";
   const bool comment =
       line.substr(std::min(line.find_first_not_of(' '), line.size())).starts_with('#');
-  const bool over = !comment && collapsedSize(line) > limit - std::min(used, limit);
+  const bool over = !comment && used + collapsedSize(line) > limit;
   if (line.find('\0') != std::string_view::npos) {
     return over ? std::vector<std::string>{malformed, tooLong}
                 : std::vector<std::string>{malformed};
@@ -52,7 +52,7 @@ std::vector<std::string> lineErrors(std::string_view line, std::vector<std::stri
   }
   for (std::size_t i = before; i < arguments.size(); ++i) {
     used += cost(arguments[i]);
-    if (arguments[i].size() > longest || used > limit) {
+    if (arguments[i].size() > longest) {
       return {tooLong};
     }
   }
@@ -74,19 +74,16 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   const std::string file =
       "#" + std::string(65534 - (size ? data[0] % 128 : 0), 'c') + "\n" + std::string(text);
   CHECK(ftruncate(memoryFile, 0) == 0 && pwrite(memoryFile, file.data(), file.size(), 0) > 0);
-  // The text line by line through the plain line splitter and the limits, then the arguments
-  // after the file: what the streaming reader must give, or the errors it may stop with.
+  // The text line by line through the plain line splitter and the limits: what the streaming
+  // reader must give, or the errors it may stop with.
   std::vector<std::string> expected{"./tb_sim"}, allowed;
   const std::string tooLong =
       "ERROR: Command file " + path + " makes the command line longer than the system accepts.";
-  std::size_t used = cost(expected[0]);
+  std::size_t used = 0;
   for (std::size_t end = 0; end != std::string_view::npos && allowed.empty();) {
     end = text.find('\n');
     allowed = lineErrors(text.substr(0, end), expected, used, tooLong);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-  }
-  for (std::size_t i = 3; i < arguments.size() && allowed.empty(); ++i) {
-    allowed = (used += cost(arguments[i])) > limit ? std::vector{tooLong} : allowed;
   }
   LaunchError error;
   std::vector<const char*> argv(arguments.size());
