@@ -322,11 +322,16 @@ const Row rows[] = {
           "tb_sim: command file m, line 1: the arguments pass the kernel's limit of 2097152 "
           "bytes\n",
           "mkfifo m; (timeout 60 sh -c 'yes x | tr -d \"\\n\" >m' 2>/dev/null &)"),
-    {.name = "StartsACommandLineAtTheKernelsLimit", .setup = "fill 0", .args = "-f m -x",
+    {.name = "StartsACommandLineAtTheKernelsLimitReplacingAPresetVariable", .setup = "fill 0",
+     .args = "-f m -x", .env = "TARVEN={top}/t1 PORT_DYNAMIC_DISABLE_MSG=0",
      .child = "~tcl@t1 'a  b' x yyy"},
     fails("StopsOneByteBeyondTheKernelsLimit", "-f m -x", tooLong, "tb_sim: the simulator's "
           "arguments, environment and path take 2097153 bytes; the kernel takes 2097152 at most\n",
           "fill 1"),
+    {.name = "StopsOneByteBeyondTheLimitOfAnUnlimitedStack", .setup = "ulimit -s unlimited; fill 1",
+     .args = "-f m -x", .status = 1, .out = tooLong, .err = "tb_sim: the simulator's arguments, "
+     "environment and path take 6291457 bytes; the kernel takes 6291456 at most\n", .logs = "",
+     .under = "prlimit --stack=unlimited"},
     {.name = "StopsAtALibraryPathTooLongForTheKernel", .status = 1,
      .out = "ERROR: The command line and environment are longer than the system accepts.\n",
      .err = "~ bytes; the kernel takes 131071 at most\n",
@@ -386,6 +391,11 @@ const Row rows[] = {
                  "SIGXFSZ=blocked SIGXFSZ=thread-pending",
      .logs = "orsa.log=Orsa log file\nRunnin", .io = "2|",
      .under = "prlimit --fsize=20:unlimited " BLOCKING("kill(SIGPIPE,$$);" TGKILL("SIGXFSZ"))},
+    {.name = "KeepsAProcessSigxfszWhenTheLogsFileSystemFailsWithoutRaisingOne",
+     .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin SIGPIPE=blocked SIGXFSZ=blocked "
+                 "SIGXFSZ=process-pending", .logs = "",
+     .under = STRACED "-e inject=write:error=EFBIG -P {top}/work/orsa.log "
+              BLOCKING("kill(SIGXFSZ,$$);")},
     {.name = "StopsWaitingForAFifoLogsReaderAndKeepsASignalSentMeanwhileTraced",
      .setup = "mkfifo f; exec 3<>f; dd if=/dev/zero of=f bs=4k count=64 oflag=nonblock "
               "2>/dev/null || :; sleep 3 & within 2.5",
@@ -416,13 +426,26 @@ const Row rows[] = {
      .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
      .err = "~tb_sim: run log: f is a FIFO, not opened\n"
             "tb_sim: cannot start orsagui: Permission denied\n", .logs = ""},
-    {.name = "ChecksTheKernelMayBeExecuted", .setup = "chmod -x {top}/t1/bin/*/*/*",
+    {.name = "ChecksADeviceLogUnopenedAndTheKernelMayBeExecuted",
+     .setup = "chmod -x {top}/t1/bin/*/*/*", .args = "-log /dev/null",
      .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
-     .err = "~tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n",
+     .err = "~tb_sim: run log: /dev/null is a device, not opened\n"
+            "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n",
      .logs = ""},
-    {.name = "ChecksTheRunLogsFolder", .args = "-log no/x.log", .env = "BOOTLOADER_CHECK=1",
-     .status = 1, .out = "ERROR: no/x.log file open failed.\n",
-     .err = "~tb_sim: cannot write run log no/x.log: No such file or directory\n", .logs = ""},
+    {.name = "ChecksANewLogAndTheFrontEndInTheWorkingDirectory",
+     .setup = "mv {top}/guibin/orsagui .", .args = "-gui -log new.log",
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1 PATH=/no:",
+     .err = "~tb_sim: run log: new.log would be created\n", .child = "none", .logs = ""},
+    {.name = "ChecksWithoutLogThatTheFrontEndIsOnThePath", .setup = "rm {top}/guibin/orsagui",
+     .args = "-gui -nolog", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
+     .err = "~tb_sim: run log: none (-nolog)\ntb_sim: cannot start orsagui: not found in PATH\n",
+     .logs = ""},
+    {.name = "ChecksTheRunLogsFolder", .setup = "touch ab", .args = "-log ab/x.log",
+     .env = "BOOTLOADER_CHECK=1", .status = 1, .out = "ERROR: ab/x.log file open failed.\n",
+     .err = "~tb_sim: cannot write run log ab/x.log: Not a directory\n", .logs = ""},
+    {.name = "ChecksThatTheRunLogIsNoDirectory", .setup = "mkdir d", .args = "-log d",
+     .env = "BOOTLOADER_CHECK=1", .status = 1, .out = "ERROR: d file open failed.\n",
+     .err = "~tb_sim: cannot write run log d: Is a directory\n", .logs = ""},
     {.name = "WorksWithStdinClosedAFifoScriptAndAFullLog", .setup = "echo -x >c; mkfifo r",
      .args = "-f c -tclbatch r -log /dev/full", .child = "tcl@t1 -x -tclbatch r -log /dev/full",
      .logs = "", .io = "0-"},
@@ -440,6 +463,10 @@ const Row rows[] = {
      .err = "~bootloader: install it under a design's name to launch it; see bootloader --help\n",
      .logs = "", .argv0 = "bootloader"},
     {.name = "PointsDashHUnderItsOwnNameToHelp", .args = "-h", .status = 1,
+     .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
+     .err = "~bootloader: install it under a design's name to launch it; see bootloader --help\n",
+     .logs = "", .argv0 = "bootloader"},
+    {.name = "PointsDashHelpUnderItsOwnNameToHelp", .args = "-help", .status = 1,
      .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
      .err = "~bootloader: install it under a design's name to launch it; see bootloader --help\n",
      .logs = "", .argv0 = "bootloader"},
@@ -470,8 +497,11 @@ TEST_P(Launches, AsTheRowSays) {
                  "RUNNER=" + std::string(runner ? runner : "")},
                 top, ""),
             0);
-  const std::vector<std::string> environment = words(expanded(
-      row.env + std::string(" PATH={top}/guibin:/usr/bin:/bin ORSA_STANDIN_RECORD={top}/child")));
+  // A row's own PATH replaces the usual one: the emulator would pass the last of two on.
+  const bool ownPath = (" " + std::string(row.env)).find(" PATH=") != std::string::npos;
+  const std::vector<std::string> environment =
+      words(expanded(row.env + std::string(ownPath ? "" : " PATH={top}/guibin:/usr/bin:/bin") +
+                     " ORSA_STANDIN_RECORD={top}/child"));
   const std::string name = expanded(row.argv0);
   const std::string program = top + "/work/tb_sim";
   // The emulator starts the launcher under its invocation name.
