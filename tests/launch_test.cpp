@@ -334,6 +334,10 @@ const Row rows[] = {
      .args = "-f m -x", .status = 1, .out = tooLong, .err = "tb_sim: the simulator's arguments, "
      "environment and path take 6291457 bytes; the kernel takes 6291456 at most\n", .logs = "",
      .under = "prlimit --stack=unlimited"},
+    {.name = "StopsACommandFileAtTheSmallestLimitOfASmallStack",
+     .setup = "(bytes 70000 a; echo; bytes 70000 b) >m", .args = "-f m", .status = 1, .out = tooLong,
+     .err = "tb_sim: command file m, line 2: the arguments pass the kernel's limit of 131072 bytes\n",
+     .logs = "", .under = "prlimit --stack=262144"},
     {.name = "StopsAtALibraryPathTooLongForTheKernel", .status = 1,
      .out = "ERROR: The command line and environment are longer than the system accepts.\n",
      .err = "~ bytes; the kernel takes 131071 at most\n",
