@@ -195,7 +195,7 @@ const char* const noCommandFile = "Command file for -f not found\n";
 // checker cannot run under ptrace; its other checks still do.
 #define STRACED "env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null "
 // Root may read every file: a launch is refused a file (-P) by strace, which fails its open.
-#define REFUSED(path) STRACED "-e inject=openat:error=EACCES -P " path
+#define REFUSED(path) STRACED "-e quiet=path-resolution -e inject=openat:error=EACCES -P " path
 const char* const intstyle =
     "-intstyle needs to have one of these arguments: vel|ko|dorne|silent\n";
 
@@ -335,9 +335,9 @@ const Row rows[] = {
      "environment and path take 6291457 bytes; the kernel takes 6291456 at most\n", .logs = "",
      .under = "prlimit --stack=unlimited"},
     {.name = "StopsACommandFileAtTheSmallestLimitOfASmallStack",
-     .setup = "(bytes 70000 a; echo; bytes 70000 b) >m", .args = "-f m", .status = 1, .out = tooLong,
-     .err = "tb_sim: command file m, line 2: the arguments pass the kernel's limit of 131072 bytes\n",
-     .logs = "", .under = "prlimit --stack=262144"},
+     .setup = "(bytes 70000 a; echo; bytes 70000 b) >m", .args = "-f m", .status = 1,
+     .out = tooLong, .err = "tb_sim: command file m, line 2: the arguments pass the kernel's "
+     "limit of 131072 bytes\n", .logs = "", .under = "prlimit --stack=262144"},
     {.name = "StopsAtALibraryPathThatTheRootsPushOneBytePastTheKernelsLimit", .status = 1,
      .out = "ERROR: The command line and environment are longer than the system accepts.\n",
      .err = "tb_sim: an argument or variable of 131072 bytes; the kernel takes 131071 at most\n",
@@ -402,6 +402,10 @@ const Row rows[] = {
                  "SIGXFSZ=process-pending", .logs = "",
      .under = STRACED "-e inject=write:error=EFBIG -P {top}/work/orsa.log "
               BLOCKING("kill(SIGXFSZ,$$);")},
+    {.name = "KeepsBothCopiesOfASignalWhereTheKernelCannotTellWhoseTraced",
+     .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1", .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin "
+     "SIGPIPE=blocked SIGPIPE=process-pending SIGPIPE=thread-pending SIGXFSZ=blocked", .io = "2|",
+     .under = REFUSED("/proc/thread-self/status") " " BLOCKING("kill(SIGPIPE,$$);")},
     {.name = "StopsWaitingForAFifoLogsReaderAndKeepsASignalSentMeanwhileTraced",
      .setup = "mkfifo f; exec 3<>f; dd if=/dev/zero of=f bs=4k count=64 oflag=nonblock "
               "2>/dev/null || :; sleep 3 & within 2.5",
@@ -439,9 +443,9 @@ const Row rows[] = {
             "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n",
      .logs = ""},
     {.name = "ChecksANewLogAndTheFrontEndInTheWorkingDirectory",
-     .setup = "mv {top}/guibin/orsagui .", .args = "-gui -log new.log",
+     .setup = "mkdir dd; mv {top}/guibin/orsagui .", .args = "-gui -log dd/new.log",
      .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1 PATH=/no:",
-     .err = "~tb_sim: run log: new.log would be created\n", .child = "none", .logs = ""},
+     .err = "~tb_sim: run log: dd/new.log would be created\n", .child = "none", .logs = ""},
     {.name = "ChecksWithoutLogThatTheFrontEndIsOnThePath", .setup = "rm {top}/guibin/orsagui",
      .args = "-gui -nolog", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
      .err = "~tb_sim: run log: none (-nolog)\ntb_sim: cannot start orsagui: not found in PATH\n",

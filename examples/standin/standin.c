@@ -106,11 +106,12 @@ static void writeSignalState(FILE* out, int signal, const char* name) {
   if (sigprocmask(SIG_BLOCK, NULL, &blocked) == 0 && sigismember(&blocked, signal) == 1) {
     fprintf(out, " %s=blocked", name);
   }
-  if ((pendingSignals("SigPnd:") >> (signal - 1)) & 1) {
-    fprintf(out, " %s=thread-pending", name);
-  }
+  /* In the order a sorted list of the variables would give. */
   if ((pendingSignals("ShdPnd:") >> (signal - 1)) & 1) {
     fprintf(out, " %s=process-pending", name);
+  }
+  if ((pendingSignals("SigPnd:") >> (signal - 1)) & 1) {
+    fprintf(out, " %s=thread-pending", name);
   }
 }
 
