@@ -112,19 +112,23 @@ int executableError(const std::string& path) {
   return !S_ISREG(status.st_mode) ? EACCES : access(path.c_str(), X_OK) != 0 ? errno : 0;
 }
 
-/// The paths by which execvp looks for the front end, in its order: each directory of PATH (the
-/// system's default where PATH is unset) with the name appended, an empty directory meaning the
-/// working directory.
-std::vector<std::string> frontEndCandidates() {
+/// Shows `visit` each path by which execvp looks for the front end, in its order, until it returns
+/// false: each directory of PATH (the system's default where PATH is unset) with the name appended,
+/// an empty directory meaning the working directory. One string serves for all of them: a -gui
+/// launch counts them on its way to the hand-over.
+template <typename Visit>
+void visitFrontEndPaths(Visit visit) {
   const char* searchPath = std::getenv("PATH");
   std::string_view directories = searchPath != nullptr ? searchPath : "/bin:/usr/bin";
-  std::vector<std::string> candidates;
+  std::string path;
   for (std::size_t end = 0; end != std::string_view::npos; directories.remove_prefix(end + 1)) {
     end = directories.find(':');
-    std::string& path = candidates.emplace_back(directories.substr(0, end));
+    path.assign(directories.substr(0, end));
     path.append(path.empty() ? "" : "/").append(frontEndName);
+    if (!visit(path)) {
+      return;
+    }
   }
-  return candidates;
 }
 
 /// What exec would say, without starting anything: 0 when the program would start. A front end
@@ -135,13 +139,11 @@ int predictedHandOverError(const LaunchSettings& settings) {
                                                 : executableError(settings.finalPathForOrsaTcl);
   }
   int error = ENOENT;
-  for (const std::string& candidate : frontEndCandidates()) {
-    const int reason = executableError(candidate);
-    if (reason == 0) {
-      return 0;
-    }
-    error = reason == EACCES ? EACCES : error;
-  }
+  visitFrontEndPaths([&error](const std::string& path) {
+    const int reason = executableError(path);
+    error = reason == 0 || reason == EACCES ? reason : error;
+    return reason != 0;
+  });
   return error;
 }
 
@@ -149,9 +151,10 @@ int predictedHandOverError(const LaunchSettings& settings) {
 /// arguments.
 std::size_t longestFrontEndPath() {
   std::size_t longest = 0;
-  for (const std::string& candidate : frontEndCandidates()) {
-    longest = std::max(longest, candidate.size());
-  }
+  visitFrontEndPaths([&longest](const std::string& path) {
+    longest = std::max(longest, path.size());
+    return true;
+  });
   return longest;
 }
 

@@ -199,6 +199,8 @@ std::string formatRunLog(int argc, const char* const* argv) {
   return content;
 }
 
+namespace {
+
 /// The run log's message for a file that cannot be opened for writing, with the system's reason.
 bool failToOpen(const LaunchSettings& settings, int reason, LaunchError* error) {
   *error = {"ERROR: " + settings.logFileName + " file open failed.",
@@ -214,6 +216,8 @@ bool withoutLog(LaunchSettings& settings) {
   }
   return settings.nolog;
 }
+
+}  // namespace
 
 bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, LaunchError* error) {
   if (withoutLog(settings)) {
