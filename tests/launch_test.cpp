@@ -199,6 +199,15 @@ const char* const noCommandFile = "Command file for -f not found\n";
 const char* const intstyle =
     "-intstyle needs to have one of these arguments: vel|ko|dorne|silent\n";
 
+// Under its own name, with no design of that name here: the missing image, and a pointer to help.
+Row pointsToHelp(const char* name, const char* args) {
+  Row row = fails(name, args, NO_IMAGE("orsa/bootloader.sim/bootloader"),
+                  "~bootloader: install it under a design's name to launch it; see bootloader "
+                  "--help\n");
+  row.argv0 = "bootloader";
+  return row;
+}
+
 // The rows are laid out by hand, to read as a table.
 // clang-format off
 const Row rows[] = {
@@ -260,8 +269,7 @@ const Row rows[] = {
             "\xe0\xa0\x80|\xf0\x90\x80\x80|\\xf0\\x8f\\xbf\\xbf|\xf4\x8f\xbf\xbf|"
             "\\xf4\\x90\\x80\\x80|\\xf5\\x80\\x80\\x80|\\xc1\\x80|\xdf\xbf|\\xe2\\x82|"
             "\\xe2\xc2\xa0|\xef\xbf\xbf|\\x80\\x80\\x80\\x80|\\xc2\\x9f|\\xe1\\x80\\xc0|"
-            "\xe1\x80\x80|\\xc3\\x7f|\\xc3\\xc0|\\xe0\\x9f\\xbf|\\xe1\\x80\\x7f')\n",
-     .logs = ""},
+            "\xe1\x80\x80|\\xc3\\x7f|\\xc3\\xc0|\\xe0\\x9f\\xbf|\\xe1\\x80\\x7f')\n", .logs = ""},
     {.name = "PastesTheExecLineBackWhateverTheRootHolds", .setup = "root \"a b'c\\$(x)\" k",
      .env = "BOOTLOADER_TRACE=1 'TARVEN={top}/a b\\'c$(x)'", .err = "~tb_sim: (export "
             "LD_LIBRARY_PATH='{top}/a b'\\''c$(x)/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a "
@@ -421,6 +429,9 @@ const Row rows[] = {
                  "SIGXFSZ=ignored",
      .under = "perl -MPOSIX -e '$SIG{XFSZ}=\"IGNORE\";"
               "sigprocmask(SIG_BLOCK,POSIX::SigSet->new(SIGPIPE));kill(SIGPIPE,$$);exec(@ARGV)'"},
+    {.name = "WritesAFifoLogWholeOnceItsReaderReadsAgain",
+     .setup = "mkfifo f; exec 3<>f; head -c 64K /dev/zero >f; (sleep .3; head -c 64K >/dev/null; "
+              "timeout 1 cat >got) <&3 &", .args = "-log f", .logs = "got"},
     fails("DoesNotWaitForAReaderOfAFifoLog", "-log f", "ERROR: f file open failed.\n",
           "tb_sim: cannot write run log f: No such device or address\n", "mkfifo f"),
     fails("SaysWhyTheRunLogCannotBeWritten", "-log d", "ERROR: d file open failed.\n",
@@ -468,18 +479,9 @@ const Row rows[] = {
     {.name = "TellsItsVersionUnderItsOwnName", .args = "--version",
      .out = "bootloader " BUILT_VERSION " " BUILT_TAG "\n" BUILT_COPYRIGHT "\n", .child = "none",
      .logs = "", .argv0 = "bootloader"},
-    {.name = "PointsAPlainRunUnderItsOwnNameToHelp", .status = 1,
-     .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
-     .err = "~bootloader: install it under a design's name to launch it; see bootloader --help\n",
-     .logs = "", .argv0 = "bootloader"},
-    {.name = "PointsDashHUnderItsOwnNameToHelp", .args = "-h", .status = 1,
-     .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
-     .err = "~bootloader: install it under a design's name to launch it; see bootloader --help\n",
-     .logs = "", .argv0 = "bootloader"},
-    {.name = "PointsDashHelpUnderItsOwnNameToHelp", .args = "-help", .status = 1,
-     .out = NO_IMAGE("orsa/bootloader.sim/bootloader"),
-     .err = "~bootloader: install it under a design's name to launch it; see bootloader --help\n",
-     .logs = "", .argv0 = "bootloader"},
+    pointsToHelp("PointsAPlainRunUnderItsOwnNameToHelp", ""),
+    pointsToHelp("PointsDashHUnderItsOwnNameToHelp", "-h"),
+    pointsToHelp("PointsDashHelpUnderItsOwnNameToHelp", "-help"),
     {.name = "LaunchesADesignNamedBootloaderLikeAnyOther",
      .setup = "mkdir orsa/bootloader.sim; touch orsa/bootloader.sim/bootloader", .args = "--help",
      .child = "{top}/t1/bin/lin/unwrapped/orsatcl orsatcl -exe "
