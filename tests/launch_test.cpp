@@ -453,9 +453,10 @@ const Row rows[] = {
      .err = "~tb_sim: run log: /dev/null is a device, not opened\n"
             "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Permission denied\n",
      .logs = ""},
-    {.name = "ChecksANewLogAndTheFrontEndInTheWorkingDirectory",
-     .setup = "mkdir dd; mv {top}/guibin/orsagui .", .args = "-gui -log dd/new.log",
-     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1 PATH=/no:",
+    {.name = "ChecksANewLogAndTheFrontEndInTheWorkingDirectoryBeforeALaterOne",
+     .setup = "mkdir dd; cp {top}/guibin/orsagui .; chmod -x {top}/guibin/*",
+     .args = "-gui -log dd/new.log",
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1 PATH=/no::{top}/guibin",
      .err = "~tb_sim: run log: dd/new.log would be created\n", .child = "none", .logs = ""},
     {.name = "ChecksWithoutLogThatTheFrontEndIsOnThePath", .setup = "rm {top}/guibin/orsagui",
      .args = "-gui -nolog", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
