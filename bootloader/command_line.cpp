@@ -345,7 +345,7 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
 }
 
 bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
-                          std::size_t programPathLength, std::string_view handedOverName,
+                          std::size_t programBytes, std::string_view handedOverName,
                           std::string_view handedOverValue, LaunchError* error) {
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view variable = *entry;
@@ -355,7 +355,7 @@ bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
   }
   arguments.add(handedOverName.size() + 1 + handedOverValue.size());
   // The kernel keeps the program's path beside them, without a pointer.
-  const std::size_t used = arguments.used + programPathLength + 1;
+  const std::size_t used = arguments.used + programBytes;
   if (arguments.longest >= maxStringSize) {
     return fail(error, commandLineTooLong(settings.lastCommandFile),
                 stringTooLong(arguments.longest));

@@ -31,21 +31,24 @@ bool buildArgumentVector(LaunchSettings& settings, int argc, const char* const* 
 /// programs too; on a 32-bit kernel, counting 8 costs an i386 launcher 4 bytes of the limit for
 /// each argument, which spares a system call on every launch.
 struct StringSpace {
+  static constexpr std::size_t pointerSize = 8;
   std::size_t used = 0;
   std::size_t longest = 0;
   void add(std::size_t length) {
-    used += length + 1 + 8;
+    used += length + 1 + pointerSize;
     longest = longest < length ? length : longest;
   }
 };
 
 /// Whether the simulator can be started with arguments that take `arguments`, the environment as
-/// it now is with `handedOverName` set to `handedOverValue` too, and a program path of that length:
+/// it now is with `handedOverName` set to `handedOverValue` too, and a program whose path and
+/// argv[0] (or the words its #! lines put in argv[0]'s place) take `programBytes`, terminators
+/// included:
 /// the kernel refuses any one argument or variable of 128 KiB and more, and all of them together,
 /// with their pointers and the path, past a quarter of the stack limit (at least 128 KiB, at most
 /// 6 MiB). Returns false, with `error` holding the message, when it cannot.
 bool checkCommandLineFits(const LaunchSettings& settings, StringSpace arguments,
-                          std::size_t programPathLength, std::string_view handedOverName,
+                          std::size_t programBytes, std::string_view handedOverName,
                           std::string_view handedOverValue, LaunchError* error);
 
 /// Recognises the launcher's options in the merged vector (entry 1 on) and records them; every

@@ -1,6 +1,6 @@
 // The state shared by every step of a launch. Each step reads what earlier steps filled in and
-// adds its own part; the hand-over reads it all. This header includes nothing of the launcher's
-// own, so that every step can include it.
+// adds its own part; the hand-over reads it all. Below it lies only the escaping its trace uses,
+// so that every step can include it.
 #pragma once
 
 #include <optional>
@@ -8,20 +8,7 @@
 #include <string_view>
 #include <vector>
 
-/// Appends `value` to `text` as standard error may show it: unchanged, unless it holds a control
-/// byte (below 0x20, or 0x7f), a C1 control (raw or UTF-8 encoded) or bytes that are not UTF-8;
-/// then in the shell's $'...' quoting, so that no value can forge a line of its own or send the
-/// terminal an escape sequence.
-void appendVisibly(std::string& text, std::string_view value);
-
-/// `parts` (anything a std::string_view is made from) one after another, each as appendVisibly()
-/// writes it.
-template <typename... Parts>
-std::string visibly(const Parts&... parts) {
-  std::string text;
-  (appendVisibly(text, std::string_view(parts)), ...);
-  return text;
-}
+#include "visible_text.h"
 
 /// Why a step stopped the launch: `message`, the line scripts know, for standard output, and
 /// `detail`, for standard error, naming what the message leaves out: the file as the user gave it

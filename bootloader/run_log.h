@@ -2,37 +2,11 @@
 // started with, written just before the hand-over.
 #pragma once
 
-#include <signal.h>
-#include <sys/types.h>
-
 #include <string>
 #include <string_view>
 
 #include "launch_settings.h"
-
-/// While one lives, a write to a pipe nobody reads, or past the file-size limit, fails with an
-/// error instead of ending the launcher, and leaves no signal behind for the simulator: SIGPIPE and
-/// SIGXFSZ are blocked, and the copy that one of its own writes raised is taken back before the
-/// caller's mask returns. Dispositions are not touched, and every other pending copy stays: one the
-/// caller left pending, for the process or for its thread, and one another process sends meanwhile.
-/// The simulator inherits exactly the signal state the launcher was given.
-class HeldWriteSignals {
- public:
-  HeldWriteSignals();
-  ~HeldWriteSignals();
-  HeldWriteSignals(const HeldWriteSignals&) = delete;
-  HeldWriteSignals& operator=(const HeldWriteSignals&) = delete;
-
-  /// write(2), remembering which held signal a failure raised (EPIPE raises SIGPIPE, EFBIG may
-  /// raise SIGXFSZ), so that only such a copy is taken back.
-  ssize_t write(int descriptor, std::string_view text);
-
- private:
-  // Zero-filled, an empty set, as sigemptyset() leaves it on Linux.
-  sigset_t callersMask_{};
-  sigset_t threadPendingBefore_{};  // the held signals pending for the launcher's own thread
-  sigset_t mayHaveRaised_{};
-};
+#include "system_io.h"
 
 /// Finds "-log <file>" and "-nolog" in the merged vector (entry 1 on) and records them in
 /// `settings`. The entry after a "-log" is its file name and is never taken as an option; the last

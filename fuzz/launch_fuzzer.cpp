@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "bootloader.h"
+#include "hand_over.h"
 #include "command_line.h"
 #include "run_log.h"
 

@@ -222,10 +222,10 @@ const Row rows[] = {
             "tb_sim: LD_LIBRARY_PATH: {top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin\n"
             "tb_sim: design image orsa/tb_sim.sim/tb_sim: found\n"
             "tb_sim: command file a: 2 arguments\n"
-            "tb_sim: options: '-view' 'a b' '-userOptions' '\"-x\"'\ntb_sim: run log: orsa.log\n"
+            "tb_sim: options: '-view' 'a b' '-x'\ntb_sim: run log: orsa.log\n"
             "tb_sim: (export "
             "LD_LIBRARY_PATH='{top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin' "
-            "TARVEN_DSP='{top}/t2' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsatcl' "
+            "TARVEN_DSP='{top}/t2' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsatcl' -- "
             "'{top}/t1/bin/lin/unwrapped/orsatcl' '-exe' 'orsa/tb_sim.sim/tb_sim' '-view' 'a b' "
             "'-x')\n", .child = "tcl@t1 -view 'a b' -x",
      .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin:{top}/t2/lib/lin:{top}/t2/plexor/lib/lin "
@@ -255,8 +255,8 @@ const Row rows[] = {
      .args = "'x\ny\x01\x10\x1f\x7f\\\\\\'z' '\xc3\xa9\xc2\x9b\x9b\xff\xf0\x9f\x98\x80\xc2\xa0'",
      .env = "BOOTLOADER_TRACE=1 'TARVEN={top}/a\nb'", .status = 1,
      .err = "~tb_sim: TARVEN: $'{top}/a\\nb'\n"
-            " 'orsa/tb_sim.sim/tb_sim' $'x\\ny\\x01\\x10\\x1f\\x7f\\\\\\'z' "
-            "$'\xc3\xa9\\xc2\\x9b\\x9b\\xff\xf0\x9f\x98\x80\xc2\xa0')\n"
+            "tb_sim: options: $'x\\ny\\x01\\x10\\x1f\\x7f\\\\\\'z' "
+            "$'\xc3\xa9\\xc2\\x9b\\x9b\\xff\xf0\x9f\x98\x80\xc2\xa0'\n"
             "; TARVEN is $'{top}/a\\nb'\n"},
     {.name = "ShowsWellFormedUtf8AsItIsAndEscapesTheRestTraced",
      .args = "-nolog \xe2\x82\xac|\xe0\x80\x80|\xed\xa0\x80|\xed\x9f\xbf|\xe0\xa0\x80|"
@@ -265,15 +265,15 @@ const Row rows[] = {
              "\x80\x80\x80\x80|\xc2\x9f|\xe1\x80\xc0|\xe1\x80\x80|\xc3\x7f|\xc3\xc0|"
              "\xe0\x9f\xbf|\xe1\x80\x7f",
      .env = "BOOTLOADER_TRACE=1", .status = 1,
-     .err = "~ '-nolog' $'\xe2\x82\xac|\\xe0\\x80\\x80|\\xed\\xa0\\x80|\xed\x9f\xbf|"
+     .err = "~tb_sim: options: '-nolog' $'\xe2\x82\xac|\\xe0\\x80\\x80|\\xed\\xa0\\x80|\xed\x9f\xbf|"
             "\xe0\xa0\x80|\xf0\x90\x80\x80|\\xf0\\x8f\\xbf\\xbf|\xf4\x8f\xbf\xbf|"
             "\\xf4\\x90\\x80\\x80|\\xf5\\x80\\x80\\x80|\\xc1\\x80|\xdf\xbf|\\xe2\\x82|"
             "\\xe2\xc2\xa0|\xef\xbf\xbf|\\x80\\x80\\x80\\x80|\\xc2\\x9f|\\xe1\\x80\\xc0|"
-            "\xe1\x80\x80|\\xc3\\x7f|\\xc3\\xc0|\\xe0\\x9f\\xbf|\\xe1\\x80\\x7f')\n", .logs = ""},
+            "\xe1\x80\x80|\\xc3\\x7f|\\xc3\\xc0|\\xe0\\x9f\\xbf|\\xe1\\x80\\x7f'\n", .logs = ""},
     {.name = "PastesTheExecLineBackWhateverTheRootHolds", .setup = "root \"a b'c\\$(x)\" k",
      .env = "BOOTLOADER_TRACE=1 'TARVEN={top}/a b\\'c$(x)'", .err = "~tb_sim: (export "
             "LD_LIBRARY_PATH='{top}/a b'\\''c$(x)/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a "
-            "'orsatcl' '{top}/a b'\\''c$(x)/bin/lin/unwrapped/orsatcl' '-exe' "
+            "'orsatcl' -- '{top}/a b'\\''c$(x)/bin/lin/unwrapped/orsatcl' '-exe' "
             "'orsa/tb_sim.sim/tb_sim')\n",
      .child = "'{top}/a b'c$(x)/bin/lin/unwrapped/orsatcl' orsatcl -exe orsa/tb_sim.sim/tb_sim",
      .childEnv = "'LD_LIBRARY_PATH={top}/a b\\'c$(x)/lib/lin'"},
@@ -367,8 +367,9 @@ const Row rows[] = {
               "-intstyle silent -userOptions '\" -log l.log\"'", .logs = "l.log"},
     {.name = "KeepsTheLastOpenAndIntstyleTraced", .args = "-gui -open a -open b'c -intstyle vel "
      "-intstyle dorne", .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1",
-     .err = "~options: -gui '-open' 'b'\\''c' '-intstyle' 'dorne'\n; exec -a 'orsagui' "
-            "'orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim' '-open' 'b'\\''c' '-intstyle' 'dorne')\n",
+     .err = "~options: -gui '-open' 'b'\\''c' '-intstyle' 'dorne'\n; exec -a 'orsagui' -- "
+            "'{top}/guibin/orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim' '-open' 'b'\\''c' '-intstyle' "
+            "'dorne')\n",
      .child = "gui -open b'c -intstyle dorne"},
     {.name = "CompletesWdbNamesOnlyWhenNeeded",
      .args = "-wdb out.wdb -wdb .wdb -wdb out.WDB -wdb a.wdbx -wdb -nolog",
@@ -440,13 +441,13 @@ const Row rows[] = {
      .args = "-gui", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
      .err = "~tb_sim: run log: orsa.log would be written\ntb_sim: (export "
             "LD_LIBRARY_PATH='{top}/t1/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsagui' "
-            "'orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim')\n", .child = "none",
+            "-- '{top}/guibin/orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim')\n", .child = "none",
      .logs = "orsa.log=Orsa log file\nold\n"},
     {.name = "ChecksAFifoLogUnopenedAndTheFrontEndOnThePath",
      .setup = "mkfifo f; chmod -x {top}/guibin/*", .args = "-gui -log f",
      .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
      .err = "~tb_sim: run log: f is a FIFO, not opened\n"
-            "tb_sim: cannot start orsagui: Permission denied\n", .logs = ""},
+            "tb_sim: cannot start orsagui: {top}/guibin/orsagui: Permission denied\n", .logs = ""},
     {.name = "ChecksADeviceLogUnopenedAndTheKernelMayBeExecuted",
      .setup = "chmod -x {top}/t1/bin/*/*/*", .args = "-log /dev/null",
      .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
