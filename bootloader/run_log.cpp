@@ -1,18 +1,25 @@
 #include "run_log.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+
+#include "standard_error.h"
 
 namespace {
 
@@ -25,17 +32,16 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds longestWait{1};
 constexpr timespec lockRetryPause{.tv_sec = 0, .tv_nsec = 1'000'000};
 
-/// Whether the launch may write the log: once it holds the file's lock, and where the file system
-/// has no locks (ENOLCK), without one. Not while another launch holds it: writing then could have
-/// that launch's late cut shorten this log, or pad it with NUL bytes. A holder that does not let go
-/// within about a second keeps the log to itself, and this launch goes on without writing one.
-bool lockAgainstOverlappingLaunches(int descriptor) {
+/// Calls `attempt` until it returns true, a millisecond between tries, for about a second by the
+/// clock; false when that second runs out first. The clock is read only after a first try fails:
+/// a launch that meets no other never reads it.
+template <typename Attempt>
+bool forAboutASecond(Attempt attempt) {
   Clock::time_point start;
   for (bool waiting = false;; waiting = true) {
-    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
+    if (attempt()) {
       return true;
     }
-    // The clock is read only once the lock is found held: an uncontended launch never reads it.
     if (!waiting) {
       start = Clock::now();
     } else if (Clock::now() - start >= longestWait) {
@@ -48,15 +54,18 @@ bool lockAgainstOverlappingLaunches(int descriptor) {
 /// Waits until a FIFO log's reader makes room, for what is left of the reader's second since
 /// `start`. False once that has run out with no room made.
 bool waitForReader(int descriptor, Clock::time_point start) {
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(longestWait - (Clock::now() - start));
   pollfd writable{.fd = descriptor, .events = POLLOUT, .revents = 0};
-  return left.count() > 0 && poll(&writable, 1, static_cast<int>(left.count())) > 0;
+  return retried([&] {
+           const auto left =
+               std::chrono::ceil<std::chrono::milliseconds>(longestWait - (Clock::now() - start));
+           return left.count() > 0 ? poll(&writable, 1, static_cast<int>(left.count())) : 0;
+         }) > 0;
 }
 
 /// What became of the log's bytes.
 struct LogWrite {
   std::size_t written = 0;
+  int error = 0;               // why the write stopped short
   bool readerStalled = false;  // a FIFO's reader left the rest unread
 };
 
@@ -80,6 +89,7 @@ LogWrite writeIgnoringErrors(HeldWriteSignals& held, int descriptor, std::string
       continue;
     }
     if (got <= 0) {
+      result.error = got < 0 ? errno : EIO;
       break;
     }
     result.written += static_cast<std::size_t>(got);
@@ -119,6 +129,22 @@ bool failToOpen(const LaunchSettings& settings, int reason, LaunchError* error) 
   return false;
 }
 
+/// Says on standard error, after the trace so far, that the log could not be emptied and what it
+/// holds now: the launch goes on, since the log only records the run.
+void reportFailedCut(LaunchSettings& settings, int reason, std::string_view holding) {
+  flushTrace(settings);
+  writeErrorLine(settings, visibly("cannot empty run log ", settings.logFileName, ": ",
+                                   strerrordesc_np(reason), "; it holds ", holding));
+}
+
+/// Whether the log holds this run's whole log after `written`: all of it written, and, without a
+/// lock to keep other launches out, no other launch's bytes beside it.
+bool holdsWholeLog(int descriptor, const LogWrite& written, std::size_t size, bool locked) {
+  struct stat status;
+  return written.written == size &&
+         (locked || (fstat(descriptor, &status) == 0 && std::size_t(status.st_size) == size));
+}
+
 /// Finds the log's options; true, and traced, when "-nolog" leaves the launch without a log.
 bool withoutLog(LaunchSettings& settings) {
   scanLogOptions(settings);
@@ -134,66 +160,274 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, La
   if (withoutLog(settings)) {
     return true;
   }
-  // O_NONBLOCK: a FIFO without a reader fails at once instead of stalling the launch. No O_TRUNC:
-  // truncating frees the old log's blocks, which costs a discard on many disks, and would cut
-  // another launch's log; cutting the file to the new length after the write leaves the same bytes.
-  const int descriptor =
-      open(settings.logFileName.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  const std::string& name = settings.logFileName;
+  // O_NONBLOCK: a FIFO without a reader fails at once instead of stalling the launch, and a file
+  // another process holds a read lease on fails with EWOULDBLOCK while the holder is asked to let
+  // go, which gets the same wait as the lock. No O_TRUNC: the log is emptied under its lock only.
+  int descriptor = -1;
+  if (!forAboutASecond([&] {
+        descriptor = retried(
+            [&] { return open(name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666); });
+        return descriptor >= 0 || errno != EWOULDBLOCK;
+      })) {
+    settings.trace("run log: ", name,
+                   " is leased by a process that did not let go within a "
+                   "second; it stays as it was");
+    return true;
+  }
   if (descriptor < 0) {
     return failToOpen(settings, errno, error);
   }
-  if (!lockAgainstOverlappingLaunches(descriptor)) {
+  // Under the file's lock, which another launch holds while it writes: written then, this log
+  // could be cut or mixed with that one's. A holder that does not let go within about a second
+  // keeps the log to itself. A file system without locks (ENOLCK) is written without one.
+  bool locked = false;
+  if (!forAboutASecond([&] {
+        locked = retried([&] { return flock(descriptor, LOCK_EX | LOCK_NB); }) == 0;
+        return locked || errno != EWOULDBLOCK;
+      })) {
     close(descriptor);
-    settings.trace("run log: ", settings.logFileName,
+    settings.trace("run log: ", name,
                    " is held by another launch for over a second; its log stays");
     return true;
   }
+  // Emptied first, then written: killed or failing at any moment, the log is the older one whole,
+  // an empty file, or this run's whole. A FIFO or a device has no length to cut (EINVAL).
+  const bool isFile = retried([&] { return ftruncate(descriptor, 0); }) == 0;
+  if (!isFile && errno != EINVAL) {
+    reportFailedCut(settings, errno, "the older log");
+    close(descriptor);
+    return true;
+  }
+  const std::string content = formatRunLog(argc, argv);
   LogWrite written;
   {
-    // A file-size limit below the log's length ends the write like a full disk, and the cut then
-    // leaves the new run's first bytes without the old log's tail behind them.
     HeldWriteSignals held;
-    written = writeIgnoringErrors(held, descriptor, formatRunLog(argc, argv));
-    // A FIFO or a device has no length to cut; nothing is lost when the cut fails.
-    [[maybe_unused]] const int cut = ftruncate(descriptor, static_cast<off_t>(written.written));
+    written = writeIgnoringErrors(held, descriptor, content);
   }
-  close(descriptor);  // and with it the lock
-  if (written.readerStalled) {
-    settings.trace("run log: ", settings.logFileName,
+  if (isFile && !holdsWholeLog(descriptor, written, content.size(), locked)) {
+    if (retried([&] { return ftruncate(descriptor, 0); }) != 0) {
+      reportFailedCut(settings, errno, "part of this run's log");
+    } else if (written.written == content.size()) {
+      settings.trace("run log: ", name,
+                     ": another launch wrote it at once, without a lock; it is "
+                     "left empty");
+    } else {
+      settings.trace("run log: ", name, ": the write failed (", strerrordesc_np(written.error),
+                     "); it is left empty");
+    }
+  } else if (written.readerStalled) {
+    settings.trace("run log: ", name,
                    ": its reader stopped reading for over a second; the rest is left unwritten");
   } else {
-    settings.trace("run log: ", settings.logFileName);
+    settings.trace("run log: ", name);
   }
+  close(descriptor);  // and with it the lock
   return true;
 }
+
+namespace {
+
+/// The folder a name is looked up in, held open as a path only (O_PATH): the working directory at
+/// first, then the folder of each symbolic link followed.
+class Folder {
+ public:
+  Folder() = default;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder() { moveTo(AT_FDCWD); }
+  int descriptor() const { return descriptor_; }
+  void moveTo(int descriptor) {
+    if (descriptor_ != AT_FDCWD) {
+      close(descriptor_);
+    }
+    descriptor_ = descriptor;
+  }
+
+ private:
+  int descriptor_ = AT_FDCWD;
+};
+
+/// What opening the log for writing would meet, found without opening it so.
+struct LogPrediction {
+  int error = 0;         // the reason open would give; 0 when it would open
+  bool created = false;  // it is absent, and would be made
+  std::string unknown;   // what decides it but cannot be known without opening it
+};
+
+/// The kernel's setting /proc/sys/fs/`name` (protected_regular and the like); -1 when unreadable.
+int kernelProtection(const char* name) {
+  const std::string path = std::string("/proc/sys/fs/") + name;
+  const int descriptor = retried([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+  std::string value(1, '\0');
+  const ssize_t got =
+      descriptor < 0 ? -1 : retried([&] { return read(descriptor, value.data(), value.size()); });
+  if (descriptor >= 0) {
+    close(descriptor);
+  }
+  return got == 1 ? value[0] - '0' : -1;
+}
+
+/// Whether the kernel refuses what stands in a sticky folder to a caller who owns neither it nor
+/// the folder: a link to follow (protected_symlinks), or a file to open with O_CREAT (any kind in a
+/// folder all may write; files and FIFOs, by protected_regular and protected_fifos, in one its
+/// group may write at level 2). Unknown where the setting that decides cannot be read.
+bool refusedInStickyFolder(int folder, const struct statx& entry, LogPrediction& prediction) {
+  struct stat parent;
+  if (fstat(folder, &parent) != 0 || (parent.st_mode & S_ISVTX) == 0 ||
+      entry.stx_uid == parent.st_uid || entry.stx_uid == geteuid()) {
+    return false;
+  }
+  const mode_t type = entry.stx_mode & S_IFMT;
+  const char* setting = type == S_IFLNK   ? "protected_symlinks"
+                        : type == S_IFREG ? "protected_regular"
+                        : type == S_IFIFO ? "protected_fifos"
+                                          : nullptr;
+  const int level = setting != nullptr ? kernelProtection(setting) : 2;
+  if (level < 0) {
+    prediction.unknown = std::string("/proc/sys/fs/") + setting + " cannot be read";
+  }
+  return level > 0 && ((parent.st_mode & S_IWOTH) != 0 ||
+                       (level >= 2 && type != S_IFLNK && (parent.st_mode & S_IWGRP) != 0));
+}
+
+/// What an existing log (not a link) would meet: a directory, a socket, a file the caller may not
+/// write (permissions, ACLs, a read-only mount, the immutable attribute) or may only append to, a
+/// file another user owns in a sticky folder, a device on a mount without devices.
+LogPrediction predictExistingLog(int folder, const std::string& name, const struct statx& entry) {
+  LogPrediction prediction;
+  const mode_t type = entry.stx_mode & S_IFMT;
+  if (type == S_IFDIR || type == S_IFSOCK) {
+    prediction.error = type == S_IFDIR ? EISDIR : ENXIO;
+  } else if (faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0) {
+    prediction.error = errno;
+  } else if ((entry.stx_attributes & STATX_ATTR_APPEND) != 0) {
+    prediction.error = EPERM;  // opened without O_APPEND
+  } else if (refusedInStickyFolder(folder, entry, prediction)) {
+    prediction.error = EACCES;
+  } else if (type == S_IFIFO) {
+    prediction.unknown = "a FIFO opens for writing only while a reader has it open";
+  } else if (type == S_IFCHR || type == S_IFBLK) {
+    struct statvfs mount;
+    const int device = openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    const bool withoutDevices = fstatvfs(device, &mount) == 0 && (mount.f_flag & ST_NODEV) != 0;
+    close(device);
+    prediction.error = withoutDevices ? EACCES : 0;
+    prediction.unknown = withoutDevices ? "" : "a device decides for itself whether it opens";
+  } else {
+    // The kernel's own files decide for themselves, whatever their modes say.
+    struct statfs system;
+    constexpr long kernelsOwn[] = {PROC_SUPER_MAGIC,    SYSFS_MAGIC,   CGROUP_SUPER_MAGIC,
+                                   CGROUP2_SUPER_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC,
+                                   SECURITYFS_MAGIC};
+    if (fstatfs(folder, &system) == 0 && std::find(std::begin(kernelsOwn), std::end(kernelsOwn),
+                                                   long(system.f_type)) != std::end(kernelsOwn)) {
+      prediction.unknown = "the kernel's own files decide for themselves whether they open";
+    }
+  }
+  return prediction;
+}
+
+/// What creating the log in `folder` would meet: leave to write there, a mount that is not
+/// read-only, and a free inode. Whether a full file system has room for one more name in the
+/// folder cannot be known.
+LogPrediction predictNewLog(int folder) {
+  LogPrediction prediction;
+  prediction.created = true;
+  struct statvfs room;
+  if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    prediction.error = errno;
+  } else if (fstatvfs(folder, &room) != 0) {
+    prediction.unknown = "its file system's room cannot be read";
+  } else if (room.f_files != 0 && room.f_favail == 0) {
+    prediction.error = ENOSPC;
+  } else if (room.f_bavail == 0) {
+    prediction.unknown = "its file system is full, and a new name may not fit in its folder";
+  }
+  return prediction;
+}
+
+/// The target of the symbolic link `name` in `folder`, as long as it is.
+std::string linkTarget(int folder, const std::string& name, std::size_t size) {
+  std::string target(size + 1, '\0');
+  const ssize_t got = readlinkat(folder, name.c_str(), target.data(), target.size());
+  if (got < 0 || std::size_t(got) >= target.size()) {
+    return got < 0 ? std::string() : linkTarget(folder, name, 2 * target.size());
+  }
+  target.resize(std::size_t(got));
+  return target;
+}
+
+/// What open(2) of the log, for writing, created if absent, would say, found without opening it
+/// for writing: its name taken as open takes it (empty, too long, ending in "/", ".", ".."),
+/// symbolic links followed to their final target, and the folder judged where that is absent.
+LogPrediction predictLogOpen(std::string name) {
+  LogPrediction prediction;
+  if (name.empty() || name.size() >= PATH_MAX) {
+    prediction.error = name.empty() ? ENOENT : ENAMETOOLONG;
+    return prediction;
+  }
+  Folder folder;
+  // What the links on the way leave unknown stays unknown at the end.
+  const auto ending = [&prediction](LogPrediction found) {
+    found.unknown = found.unknown.empty() ? prediction.unknown : found.unknown;
+    return found;
+  };
+  for (int links = 0;; ++links) {
+    // The last component, and the folder before it, which must be there and searchable.
+    std::string_view path = name;
+    const bool namesFolder = path.ends_with('/');
+    while (path.size() > 1 && path.ends_with('/')) {
+      path.remove_suffix(1);
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string last(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    const std::string before(slash == std::string_view::npos ? "." : path.substr(0, slash + 1));
+    const int next = retried([&] {
+      return openat(folder.descriptor(), before.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    });
+    struct statx entry;
+    if (next < 0) {
+      prediction.error = errno;
+    } else if (folder.moveTo(next), faccessat(next, ".", X_OK, AT_EACCESS) != 0) {
+      prediction.error = errno;
+    } else if (namesFolder || last.empty() || last == "." || last == "..") {
+      prediction.error = EISDIR;  // nothing by such a name can be created
+    } else if (retried([&] {
+                 return statx(next, last.c_str(), AT_SYMLINK_NOFOLLOW,
+                              STATX_TYPE | STATX_MODE | STATX_UID, &entry);
+               }) != 0) {
+      return errno == ENOENT ? ending(predictNewLog(next)) : LogPrediction{errno, false, ""};
+    } else if ((entry.stx_mode & S_IFMT) != S_IFLNK) {
+      return ending(predictExistingLog(next, last, entry));
+    } else if (links == 40 || refusedInStickyFolder(next, entry, prediction)) {
+      prediction.error = links == 40 ? ELOOP : EACCES;  // the kernel follows 40 links at most
+    } else {
+      name = linkTarget(next, last, entry.stx_size);  // from the link's folder, if relative
+      if (!name.empty()) {
+        continue;
+      }
+      prediction.error = ENOENT;  // the link went while it was read
+    }
+    return prediction;
+  }
+}
+
+}  // namespace
 
 bool checkRunLog(LaunchSettings& settings, LaunchError* error) {
   if (withoutLog(settings)) {
     return true;
   }
-  const std::string& name = settings.logFileName;
-  struct stat status;
-  if (stat(name.c_str(), &status) == 0) {
-    if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
-      settings.trace("run log: ", name, S_ISFIFO(status.st_mode) ? " is a FIFO" : " is a device",
-                     ", not opened");
-      return true;
-    }
-    if (S_ISDIR(status.st_mode) || access(name.c_str(), W_OK) != 0) {
-      return failToOpen(settings, S_ISDIR(status.st_mode) ? EISDIR : errno, error);
-    }
-    settings.trace("run log: ", name, " would be written");
-    return true;
+  const LogPrediction prediction = predictLogOpen(settings.logFileName);
+  if (prediction.error != 0) {
+    return failToOpen(settings, prediction.error, error);
   }
-  if (errno != ENOENT) {
-    return failToOpen(settings, errno, error);
+  settings.trace("run log: ", settings.logFileName,
+                 prediction.created ? " would be created" : " would be written");
+  if (!prediction.unknown.empty()) {
+    settings.trace("cannot know whether run log ", settings.logFileName,
+                   " opens: ", prediction.unknown);
   }
-  // Absent: the launch would create it in its folder.
-  const std::size_t slash = name.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
-  if (access(folder.c_str(), W_OK | X_OK) != 0) {
-    return failToOpen(settings, errno, error);
-  }
-  settings.trace("run log: ", name, " would be created");
   return true;
 }
