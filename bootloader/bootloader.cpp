@@ -94,6 +94,18 @@ std::string deriveDesignImagePath(std::string_view invocationName) {
   return path;
 }
 
+/// A strict check, a farm's pre-flight, also fails on the near misses of the launcher's options
+/// that the trace named: a launch would pass them on to the simulator in silence.
+int endStrictCheck(const LaunchSettings& settings) {
+  if (!settings.strictCheck || settings.nearMisses == 0) {
+    return 0;
+  }
+  writeErrorLine(settings, "a strict check fails on " + std::to_string(settings.nearMisses) +
+                               (settings.nearMisses == 1 ? " near miss" : " near misses") +
+                               " of the launcher's options");
+  return 1;
+}
+
 /// Whether the environment variable `name` is set to anything but the empty string.
 bool isSet(const char* name) {
   const char* value = std::getenv(name);
@@ -103,6 +115,8 @@ bool isSet(const char* name) {
 int runLauncher(int argc, char** argv) {
   LaunchSettings settings;
   settings.checkOnly = isSet("BOOTLOADER_CHECK");
+  settings.strictCheck =
+      settings.checkOnly && std::string_view(getenv("BOOTLOADER_CHECK")) == "strict";
   settings.tracing = settings.checkOnly || isSet("BOOTLOADER_TRACE");
   // Without an argv[0] the design has an empty name, whose image cannot be found.
   const char* invocationName = argc > 0 ? argv[0] : "";
@@ -135,7 +149,7 @@ int runLauncher(int argc, char** argv) {
     failWith(settings, error);
   }
   if (settings.checkOnly) {
-    return endCheckedLaunch(settings, designImagePath);
+    return endCheckedLaunch(settings, designImagePath) != 0 ? 1 : endStrictCheck(settings);
   }
   if (settings.isGuiMode) {
     launchGraphicalFrontEnd(settings, designImagePath);

@@ -10,6 +10,8 @@
 #include <memory>
 #include <utility>
 
+#include "system_io.h"
+
 namespace {
 
 constexpr const char* commandFileNotFound = "Command file for -f not found";
@@ -100,7 +102,7 @@ class CommandFileReader {
     // the file: the simulation would start without the file's arguments.
     const std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(readChunkSize);
     for (;;) {
-      const ssize_t got = ::read(descriptor, chunk.get(), readChunkSize);
+      const ssize_t got = retried([&] { return ::read(descriptor, chunk.get(), readChunkSize); });
       if (got < 0) {
         return fail(error_, commandFileNotFound,
                     visibly("cannot read command file ", path_, ": ", systemReason(errno)));
@@ -225,7 +227,7 @@ class CommandFileReader {
 
 bool expandCommandFile(const char* path, std::vector<std::string>& arguments, StringSpace& taken,
                        std::size_t limit, LaunchError* error) {
-  const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+  const int descriptor = retried([path] { return open(path, O_RDONLY | O_CLOEXEC); });
   if (descriptor < 0) {
     return fail(error, commandFileNotFound,
                 visibly("cannot read command file ", path, ": ", systemReason(errno)));
@@ -238,7 +240,8 @@ bool expandCommandFile(const char* path, std::vector<std::string>& arguments, St
 /// 0 when `path` opens for reading, else the system's reason.
 int openForReadingError(const std::string& path) {
   // O_NONBLOCK: only presence is tested, and a FIFO must not stall the launcher until written to.
-  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int descriptor =
+      retried([&path] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
   if (descriptor < 0) {
     return errno;
   }
@@ -262,6 +265,57 @@ std::size_t skipSpaces(std::string_view line, std::size_t at) {
 
 bool isIntstyleName(std::string_view value) {
   return value == "vel" || value == "ko" || value == "dorne" || value == "silent";
+}
+
+/// The launcher's own options, without their dash.
+constexpr std::string_view ownOptions[] = {"f",   "gui",      "tclbatch",       "view", "open",
+                                           "wdb", "intstyle", "disabletimeout", "log",  "nolog"};
+
+/// How many edits make `from` into `to`: a letter added, dropped or changed, or two neighbours
+/// swapped.
+std::size_t editDistance(std::string_view from, std::string_view to) {
+  // Three rows of the table: the one before the previous is needed for a swap.
+  std::vector<std::size_t> beforePrevious(to.size() + 1), previous(to.size() + 1),
+      current(to.size() + 1);
+  for (std::size_t j = 0; j <= to.size(); ++j) {
+    previous[j] = j;
+  }
+  for (std::size_t i = 1; i <= from.size(); ++i) {
+    current[0] = i;
+    for (std::size_t j = 1; j <= to.size(); ++j) {
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1,
+                             previous[j - 1] + (from[i - 1] == to[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && from[i - 1] == to[j - 2] && from[i - 2] == to[j - 1]) {
+        current[j] = std::min(current[j], beforePrevious[j - 2] + 1);
+      }
+    }
+    beforePrevious.swap(previous);
+    previous.swap(current);
+  }
+  return previous[to.size()];
+}
+
+/// Adds a trace line when `argument`, passed on to the simulator, looks like a slip of one of the
+/// launcher's options: another case, a doubled dash, a value glued on with "=", or one letter off
+/// (two in a name of six letters or more; none in "-f").
+void traceNearMiss(LaunchSettings& settings, std::string_view argument) {
+  if (!argument.starts_with('-')) {
+    return;
+  }
+  std::string name(argument.substr(argument.starts_with("--") ? 2 : 1));
+  name.resize(std::min(name.find('='), name.size()));
+  for (char& c : name) {
+    c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+  }
+  for (const std::string_view option : ownOptions) {
+    const std::size_t allowed = option.size() >= 6 ? 2 : option.size() >= 3 ? 1 : 0;
+    if (name.size() <= option.size() + allowed && editDistance(name, option) <= allowed &&
+        argument.substr(1) != option) {
+      settings.trace(argument, ": passed on to the simulator, not taken as -", option);
+      ++settings.nearMisses;
+      return;
+    }
+  }
 }
 
 /// A "-wdb" value, with ".wdb" appended unless it already ends in it after at least one
@@ -418,6 +472,11 @@ bool parseLaunchOptions(LaunchSettings& settings, LaunchError* error) {
     } else {
       settings.hasUserOptions = true;
       settings.userOptions.append(argument).push_back(' ');
+      // A slip of one of the launcher's own options passes on in silence; a trace names it. The
+      // name after "-log" is the run log's.
+      if (settings.tracing && arguments[i - 1] != "-log") {
+        traceNearMiss(settings, argument);
+      }
     }
   }
   return true;

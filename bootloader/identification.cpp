@@ -50,9 +50,11 @@ Environment:
   TARVEN_DSP        the co-simulation root; when unset, found under the roots
   LD_LIBRARY_PATH   kept after the library directories of the roots
   BOOTLOADER_TRACE  when set and not empty, every decision is shown on standard error
-  BOOTLOADER_CHECK  when set and not empty, the launch is checked and traced, not made
+  BOOTLOADER_CHECK  when set and not empty, the launch is checked and traced, not made;
+                    "strict" also fails on arguments that look like slips of these options
 
-See man bootloader for command files, the run log and every message.
+See man bootloader for command files, the run log and every message; before installing,
+man -l doc/bootloader.1 in the launcher's sources shows the same page.
 )usage";
 }
 

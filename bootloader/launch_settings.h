@@ -58,6 +58,10 @@ struct LaunchSettings {
   /// Set when BOOTLOADER_CHECK asks for a launch that is checked, traced and not made: nothing is
   /// written, opened for writing or started.
   bool checkOnly = false;
+  /// Set when BOOTLOADER_CHECK is "strict": a check that also fails on `nearMisses`, the arguments
+  /// passed on to the simulator that look like slips of the launcher's own options.
+  bool strictCheck = false;
+  std::size_t nearMisses = 0;
 
   /// Set when BOOTLOADER_TRACE asks for every decision to be shown. The steps then add one line
   /// each to `traceText`, and the driver writes it to standard error.

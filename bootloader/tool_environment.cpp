@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "system_io.h"
+
 namespace {
 
 constexpr std::string_view kernelSuffix = "/bin/lin/unwrapped/orsatcl";
@@ -138,23 +140,25 @@ LibraryPathWalk walkInstallationRoots(const ToolEnvironmentInputs& inputs,
 }  // namespace
 
 ProbeOutcome probeFile(const std::string& path, int* reason) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int descriptor =
+      retried([&path] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
   if (descriptor < 0) {
     *reason = errno;
     return errno == ENOENT || errno == ENOTDIR ? ProbeOutcome::absent : ProbeOutcome::unreadable;
   }
   // A directory or a FIFO opens for reading too, but it is no program or library; passing over it
-  // lets a later root supply the real one.
+  // lets a later root supply the real one. One whose status cannot be read is unreadable, and why.
   struct stat status;
   ProbeOutcome outcome = ProbeOutcome::otherKind;
-  if (fstat(descriptor, &status) == 0) {
-    if (S_ISREG(status.st_mode)) {
-      outcome = ProbeOutcome::readableFile;
-    } else if (S_ISDIR(status.st_mode)) {
-      outcome = ProbeOutcome::directory;
-    } else if (S_ISFIFO(status.st_mode)) {
-      outcome = ProbeOutcome::fifo;
-    }
+  if (retried([&] { return fstat(descriptor, &status); }) != 0) {
+    *reason = errno;
+    outcome = ProbeOutcome::unreadable;
+  } else if (S_ISREG(status.st_mode)) {
+    outcome = ProbeOutcome::readableFile;
+  } else if (S_ISDIR(status.st_mode)) {
+    outcome = ProbeOutcome::directory;
+  } else if (S_ISFIFO(status.st_mode)) {
+    outcome = ProbeOutcome::fifo;
   }
   close(descriptor);
   return outcome;

@@ -478,7 +478,8 @@ const Row rows[] = {
      .status = 1, .out = "ERROR: Out of memory\n", .logs = "", .under = "prlimit --as=4194304"},
     {.name = "HelpsUnderItsOwnName", .args = "--help",
      .out = "~Usage: <design> [-f <command file>]... [option]... [argument]...\n"
-            "See man bootloader for command files, the run log and every message.\n",
+            "See man bootloader for command files, the run log and every message; before "
+            "installing,\nman -l doc/bootloader.1 in the launcher's sources shows the same page.\n",
      .child = "none", .logs = "", .argv0 = "bootloader"},
     {.name = "TellsItsVersionUnderItsOwnName", .args = "--version",
      .out = "bootloader " BUILT_VERSION " " BUILT_TAG "\n" BUILT_COPYRIGHT "\n", .child = "none",
