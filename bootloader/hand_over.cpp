@@ -41,9 +41,12 @@ std::string quotedArguments(const std::vector<const char*>& command, std::size_t
 }
 
 /// One bash command that repeats the hand-over, for the trace: in a subshell, the variables the
-/// launcher set for the simulator exported, then `exec -a ARGV0 -- PROGRAM ARGUMENTS`, every word
-/// quoted whatever bytes it holds, and none taken for an option of exec. A program found in the
-/// working directory through PATH gets a "./", so that bash does not search its own PATH for it.
+/// launcher set for the simulator exported, then `exec -a ARGV0 -- FILE ARGUMENTS`, every word
+/// quoted whatever bytes it holds, and none taken for an option of exec. FILE is the program the
+/// kernel ends up running, and the arguments what it ends up with: for a #! program its interpreter
+/// with the words the kernel puts before the arguments, which bash would not pass on as they are
+/// (its exec makes a relative path absolute). A file found in the working directory through PATH
+/// gets a "./", so that bash does not search its own PATH for it.
 std::string pastableHandOver(const HandOverPrediction& prediction,
                              const std::vector<const char*>& command) {
   std::string line = "(export";
@@ -52,23 +55,21 @@ std::string pastableHandOver(const HandOverPrediction& prediction,
       line.append(" ").append(name).append("=").append(quoted(value));
     }
   }
-  const std::string_view program = prediction.program;
-  const bool searched = program.find('/') == std::string_view::npos;
-  line.append("; exec -a ").append(quoted(prediction.viaShell ? shell : command[0])).append(" -- ");
-  if (prediction.viaShell) {
-    line.append(quoted(shell)).append(" ");
-  } else if (searched) {
-    line.append("./");
+  const std::vector<std::string>& leading = prediction.argumentZero;
+  const std::string& file = leading.size() == 1 ? prediction.program : leading[0];
+  line.append("; exec -a ").append(quoted(leading[0])).append(" -- ");
+  line.append(file.find('/') == std::string::npos ? "./" : "").append(quoted(file));
+  for (std::size_t i = 1; i < leading.size(); ++i) {
+    line.append(" ").append(quoted(leading[i]));
   }
-  return line.append(quoted(program)).append(quotedArguments(command, 1)).append(")");
+  return line.append(quotedArguments(command, 1)).append(")");
 }
 
 /// What exec makes of one program.
 struct ExecOutcome {
   int error = 0;
   std::string atFault;  // the #! interpreter `error` is about; empty when it is the program's own
-  bool isScript = false;
-  std::size_t wordsBytes = 0;  // the words its #! lines put before its path, terminators included
+  std::vector<std::string> words;  // what its #! lines put before its path, in argv[0]'s place
   std::string unknown;
 };
 
@@ -159,8 +160,10 @@ ExecOutcome examineProgram(const std::string& path, int depth = 0) {
   }
   std::string head(formatBytes, '\0');
   std::size_t size = 0;
-  for (ssize_t got = 1; got > 0 && size<head.size(); size += got> 0 ? std::size_t(got) : 0) {
+  ssize_t got = 1;
+  while (got > 0 && size < head.size()) {
     got = retried([&] { return read(descriptor, head.data() + size, head.size() - size); });
+    size += got > 0 ? std::size_t(got) : 0;
   }
   close(descriptor);
   if (head.starts_with("\x7f"
@@ -178,38 +181,36 @@ ExecOutcome examineProgram(const std::string& path, int depth = 0) {
   }
   // The kernel puts the interpreter, its argument if any, and the script's path where argv[0] was;
   // an interpreter that is a script itself gives way to its own words the same way.
-  for (const std::string& word : words) {
-    outcome.wordsBytes += word.size() + 1;
-  }
-  outcome.isScript = true;
+  outcome.words.insert(outcome.words.end(), words.begin(), words.end());
   return outcome;
 }
 
-/// Tries one path as exec would: what it makes of the program there, and what the kernel keeps for
-/// the path and argv[0]'s place. With `shellFallback`, as execvp, a program of no format exec knows
-/// is run with /bin/sh, which takes the path as its first argument.
-HandOverPrediction examineAttempt(const std::string& path, std::string_view argumentZero,
+/// Tries one path as exec would: what it makes of the program there, what stands in argv[0]'s
+/// place when it starts, and what the kernel keeps for that and the path. With `shellFallback`, as
+/// execvp, a program of no format exec knows is run with /bin/sh, which takes its path as the
+/// first argument.
+HandOverPrediction examineAttempt(const std::string& path, std::string_view name,
                                   bool shellFallback) {
-  const auto argumentZeroBytes = [](const ExecOutcome& outcome, std::string_view program,
-                                    std::string_view name) {
-    return outcome.isScript ? outcome.wordsBytes + program.size() + 1 : name.size() + 1;
-  };
-  ExecOutcome outcome = examineProgram(path);
+  const ExecOutcome outcome = examineProgram(path);
   HandOverPrediction attempt;
   attempt.error = outcome.error;
   attempt.program = path;
   attempt.atFault = outcome.atFault;
-  attempt.programBytes = path.size() + 1 + argumentZeroBytes(outcome, path, argumentZero);
+  attempt.argumentZero = outcome.words;
+  attempt.argumentZero.push_back(outcome.words.empty() ? std::string(name) : path);
   attempt.unknown = outcome.unknown;
+  std::size_t kept = path.size() + 1;
   if (outcome.error == ENOEXEC && shellFallback) {
-    outcome = examineProgram(std::string(shell));
-    attempt.error = outcome.error;
-    attempt.atFault = outcome.error == 0 ? "" : outcome.atFault.empty() ? shell : outcome.atFault;
-    attempt.viaShell = true;
-    attempt.programBytes = shell.size() + 1 + argumentZeroBytes(outcome, shell, shell) +
-                           path.size() + 1 + StringSpace::pointerSize;
-    attempt.unknown = outcome.unknown;
+    attempt = examineAttempt(std::string(shell), shell, false);
+    attempt.program = path;
+    attempt.atFault = attempt.error == 0 || !attempt.atFault.empty() ? attempt.atFault : shell;
+    attempt.argumentZero.push_back(path);
+    kept = shell.size() + 1 + StringSpace::pointerSize;  // one argument more
   }
+  for (const std::string& word : attempt.argumentZero) {
+    kept += word.size() + 1;
+  }
+  attempt.programBytes = kept;
   return attempt;
 }
 
@@ -436,9 +437,7 @@ void launchGraphicalFrontEnd(LaunchSettings& settings, const std::string& design
 void launchTclKernel(LaunchSettings& settings, const std::string& designImagePath) {
   const std::vector<const char*> command = tclKernelCommandLine(settings, designImagePath);
   if (settings.tracing) {
-    HandOverPrediction kernel;
-    kernel.program = settings.finalPathForOrsaTcl;
-    traceHandOver(settings, kernel, command);
+    traceHandOver(settings, predictHandOver(settings), command);
   }
   execv(settings.finalPathForOrsaTcl.c_str(), const_cast<char* const*>(command.data()));
 }

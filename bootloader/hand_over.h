@@ -29,10 +29,12 @@ void traceOptions(LaunchSettings& settings);
 /// What exec would make of the hand-over, found without starting anything: the program that
 /// execv or execvp would start, or where and why it would stop.
 struct HandOverPrediction {
-  int error = 0;                 // the reason exec would give; 0 when the program would start
-  std::string program;           // the path exec takes; empty when there is none to take
-  std::string atFault;           // the #! interpreter `error` is about, when it is one
-  bool viaShell = false;         // execvp runs the program, of no format exec knows, with /bin/sh
+  int error = 0;        // the reason exec would give; 0 when the program would start
+  std::string program;  // the path exec takes; empty when there is none to take
+  std::string atFault;  // the #! interpreter `error` is about, when it is one
+  /// What stands in argv[0]'s place once it starts: the name it is given, or the words of its #!
+  /// lines and its path, or /bin/sh and its path when execvp runs it with /bin/sh.
+  std::vector<std::string> argumentZero;
   std::size_t programBytes = 0;  // what the kernel keeps for the path and argv[0]'s place
   std::string unknown;           // what decides the start but cannot be known without making it
 };

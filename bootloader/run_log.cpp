@@ -291,39 +291,51 @@ bool refusedInStickyFolder(int folder, const struct statx& entry, LogPrediction&
                        (level >= 2 && type != S_IFLNK && (parent.st_mode & S_IWGRP) != 0));
 }
 
-/// What an existing log (not a link) would meet: a directory, a socket, a file the caller may not
-/// write (permissions, ACLs, a read-only mount, the immutable attribute) or may only append to, a
-/// file another user owns in a sticky folder, a device on a mount without devices.
+/// Whether the device `name` in `folder` lies on a mount that allows no devices.
+bool onMountWithoutDevices(int folder, const std::string& name) {
+  struct statvfs mount;
+  const int device = openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  const bool without = fstatvfs(device, &mount) == 0 && (mount.f_flag & ST_NODEV) != 0;
+  close(device);
+  return without;
+}
+
+/// Whether `folder` lies on a file system of the kernel's own, whose files decide for themselves
+/// whether they open, whatever their modes say.
+bool onKernelsOwnFileSystem(int folder) {
+  struct statfs system;
+  constexpr long kernelsOwn[] = {PROC_SUPER_MAGIC,    SYSFS_MAGIC,   CGROUP_SUPER_MAGIC,
+                                 CGROUP2_SUPER_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC,
+                                 SECURITYFS_MAGIC};
+  return fstatfs(folder, &system) == 0 && std::find(std::begin(kernelsOwn), std::end(kernelsOwn),
+                                                    long(system.f_type)) != std::end(kernelsOwn);
+}
+
+/// What an existing log (not a link) would meet, in the kernel's order: a directory; a file
+/// another user owns in a sticky folder; a device on a mount without devices; a file the caller may
+/// not write (permissions, ACLs, a read-only mount, the immutable attribute); one that may only be
+/// appended to; a socket, which does not open.
 LogPrediction predictExistingLog(int folder, const std::string& name, const struct statx& entry) {
   LogPrediction prediction;
   const mode_t type = entry.stx_mode & S_IFMT;
-  if (type == S_IFDIR || type == S_IFSOCK) {
-    prediction.error = type == S_IFDIR ? EISDIR : ENXIO;
+  const bool device = type == S_IFCHR || type == S_IFBLK;
+  if (type == S_IFDIR) {
+    prediction.error = EISDIR;
+  } else if (refusedInStickyFolder(folder, entry, prediction) ||
+             (device && onMountWithoutDevices(folder, name))) {
+    prediction.error = EACCES;
   } else if (faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0) {
     prediction.error = errno;
   } else if ((entry.stx_attributes & STATX_ATTR_APPEND) != 0) {
     prediction.error = EPERM;  // opened without O_APPEND
-  } else if (refusedInStickyFolder(folder, entry, prediction)) {
-    prediction.error = EACCES;
+  } else if (type == S_IFSOCK) {
+    prediction.error = ENXIO;
   } else if (type == S_IFIFO) {
     prediction.unknown = "a FIFO opens for writing only while a reader has it open";
-  } else if (type == S_IFCHR || type == S_IFBLK) {
-    struct statvfs mount;
-    const int device = openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    const bool withoutDevices = fstatvfs(device, &mount) == 0 && (mount.f_flag & ST_NODEV) != 0;
-    close(device);
-    prediction.error = withoutDevices ? EACCES : 0;
-    prediction.unknown = withoutDevices ? "" : "a device decides for itself whether it opens";
-  } else {
-    // The kernel's own files decide for themselves, whatever their modes say.
-    struct statfs system;
-    constexpr long kernelsOwn[] = {PROC_SUPER_MAGIC,    SYSFS_MAGIC,   CGROUP_SUPER_MAGIC,
-                                   CGROUP2_SUPER_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC,
-                                   SECURITYFS_MAGIC};
-    if (fstatfs(folder, &system) == 0 && std::find(std::begin(kernelsOwn), std::end(kernelsOwn),
-                                                   long(system.f_type)) != std::end(kernelsOwn)) {
-      prediction.unknown = "the kernel's own files decide for themselves whether they open";
-    }
+  } else if (device) {
+    prediction.unknown = "a device decides for itself whether it opens";
+  } else if (onKernelsOwnFileSystem(folder)) {
+    prediction.unknown = "the kernel's own files decide for themselves whether they open";
   }
   return prediction;
 }
