@@ -187,6 +187,11 @@ std::string logsIn(const fs::path& directory, const std::string& usualLog) {
   "perl -MPOSIX -e 'sigprocmask(SIG_BLOCK,POSIX::SigSet->new(SIGPIPE,SIGXFSZ));" signals \
   "exec(@ARGV)'"
 #define TGKILL(signal) "syscall(234,$$+0,$$+0," signal "+0);"
+// t1's kernel becomes a #! script run by the stand-in; w: what the kernel's words add to its count.
+#define SCRIPT_KERNEL                                                                           \
+  "k=$TOP/t1/bin/lin/unwrapped/orsatcl; printf '#!%s\\n' \"$KERNEL\" >$k; w=$((${#KERNEL} + " \
+  "${#k} - 6)); "
+#define OLDER "Orsa log file\nRunning: an older launch, and a longer one\n"
 const char* const tooLong =
     "ERROR: Command file m makes the command line longer than the system accepts.\n";
 const char* const malformed = "Error in parsing -f file\n";
@@ -247,10 +252,13 @@ const Row rows[] = {
      .err = "~tb_sim: TARVEN_DSP: /d (given)\n",
      .childEnv = "LD_LIBRARY_PATH=/d/plexor/lib/lin:{top}/t1/lib/lin:{top}/t2/lib/lin:/u "
                  "TARVEN_DSP=/d"},
-    {.name = "NamesAnUnsetTarvenTraced", .env = "BOOTLOADER_TRACE=1", .status = 1, .err = "~TARVEN:"
-     " unset\nkernel: none found\nTARVEN_DSP: unset, no root holds the co-simulation library\n"
-     "tb_sim: cannot start orsatcl: no installation root in TARVEN holds bin/lin/unwrapped/orsatcl"
-     "; TARVEN is unset\n"},
+    {.name = "ChecksALaunchWithTarvenUnsetAndNamesTheMissingKernelForAnExecLine",
+     .env = "BOOTLOADER_CHECK=1", .status = 1,
+     .err = "tb_sim: TARVEN: unset\ntb_sim: kernel: none found\ntb_sim: TARVEN_DSP: unset, no root "
+            "holds the co-simulation library\ntb_sim: LD_LIBRARY_PATH: \ntb_sim: design image "
+            "orsa/tb_sim.sim/tb_sim: found\ntb_sim: options:\ntb_sim: run log: orsa.log would be "
+            "created\ntb_sim: cannot start orsatcl: no installation root in TARVEN holds "
+            "bin/lin/unwrapped/orsatcl; TARVEN is unset\n", .logs = ""},
     {.name = "ShowsControlBytesC1ControlsAndNonUtf8EscapedTraced",
      .args = "'x\ny\x01\x10\x1f\x7f\\\\\\'z' '\xc3\xa9\xc2\x9b\x9b\xff\xf0\x9f\x98\x80\xc2\xa0'",
      .env = "BOOTLOADER_TRACE=1 'TARVEN={top}/a\nb'", .status = 1,
@@ -288,6 +296,12 @@ const Row rows[] = {
      .env = "BOOTLOADER_TRACE=1", .status = 1, .out = NO_IMAGE("orsa/tb_sim.sim/tb_sim"),
      .err = "~tb_sim: design image orsa/tb_sim.sim/tb_sim: missing\ntb_sim: cannot find design "
             "image orsa/tb_sim.sim/tb_sim from {top}/work: Not a directory\n", .logs = ""},
+    fails("SaysWhatTheSystemSaidOfADesignImageItCannotReach", "", NO_IMAGE("orsa/tb_sim.sim/tb_sim"),
+          "tb_sim: cannot get the status of design image orsa/tb_sim.sim/tb_sim from {top}/work: "
+          "Too many levels of symbolic links\n", "ln -sf tb_sim orsa/tb_sim.sim/tb_sim"),
+    {.name = "NamesAKernelWhoseStatusCannotBeRead", .status = 1,
+     .err = "tb_sim: cannot start orsatcl: {top}/t1/bin/lin/unwrapped/orsatcl: Input/output error\n",
+     .under = STRACED "-e inject=fstat,newfstatat:error=EIO -P {top}/t1/bin/lin/unwrapped/orsatcl"},
     {.name = "NamesTheKernelItMayNotReadTraced", .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1",
      .status = 1,
      .err = "~tb_sim: root {top}/t1: kernel unreadable (Permission denied), passed over, "
@@ -338,6 +352,15 @@ const Row rows[] = {
     fails("StopsOneByteBeyondTheKernelsLimit", "-f m -x", tooLong, "tb_sim: the simulator's "
           "arguments, environment and path take 2097153 bytes; the kernel takes 2097152 at most\n",
           "fill 1"),
+    {.name = "StartsAScriptKernelAtTheLimitCountingTheWordsTheKernelAdds",
+     .setup = SCRIPT_KERNEL "fill $((-w))", .args = "-f m -x",
+     .child = "~" BUILT_KERNEL " " BUILT_KERNEL " {top}/t1/bin/lin/unwrapped/orsatcl -exe"},
+    fails("StopsAScriptKernelOneBytePastTheLimit", "-f m -x", tooLong, "tb_sim: the simulator's "
+          "arguments, environment and path take 2097153 bytes; the kernel takes 2097152 at most\n",
+          SCRIPT_KERNEL "fill $((1 - w))"),
+    {.name = "CountsTheFrontEndPathExecvpStartsNotALongerOneLaterInPath",
+     .setup = "(printf -- '-view '; bytes 126000 v) >m", .args = "-gui -f m", .child = "~gui -view vv",
+     .under = "prlimit --stack=524288 sh -c 'PATH=$PATH:/$(printf %03000d 0) exec \"$@\"' sh"},
     {.name = "StopsOneByteBeyondTheLimitOfAnUnlimitedStack", .setup = "ulimit -s unlimited; fill 1",
      .args = "-f m -x", .status = 1, .out = tooLong, .err = "tb_sim: the simulator's arguments, "
      "environment and path take 6291457 bytes; the kernel takes 6291456 at most\n", .logs = "",
@@ -393,6 +416,23 @@ const Row rows[] = {
     {.name = "OverwritesALongerOldLogWhereFilesHaveNoLocks",
      .setup = "yes 'Orsa log file' | head -c 10000 >orsa.log",
      .under = STRACED "-e inject=flock:error=ENOLCK"},
+    {.name = "LeavesOneLaunchsWholeLogWhereLaunchesOverlapWithoutLocks",
+     .setup = "(strace -o /dev/null -P $PWD/orsa.log -e inject=flock:error=ENOLCK -e inject=ftruncate:"
+              "delay_enter=1500000 $RUNNER ./tb_sim -x &>/dev/null &); sleep .5",
+     .args = "-x a-longer-command-line", .logs = "orsa.log=Orsa log file\nRunning: ./tb_sim -x \n",
+     .under = STRACED "-e inject=flock:error=ENOLCK"},
+    {.name = "KeepsTheOlderLogWholeWhenItCannotBeEmptied", .setup = "printf '" OLDER "' >orsa.log",
+     .err = "tb_sim: cannot empty run log orsa.log: Input/output error; it holds the older log\n",
+     .logs = "orsa.log=" OLDER, .under = STRACED "-e inject=ftruncate:error=EIO"},
+    {.name = "KeepsTheOlderLogWholeWhenKilledAtItsCut", .setup = "printf '" OLDER "' >orsa.log",
+     .status = 137, .child = "none", .logs = "orsa.log=" OLDER,
+     .under = STRACED "-P {top}/work/orsa.log -e inject=ftruncate:signal=KILL"},
+    {.name = "WaitsForTheHolderOfALeaseOnTheLogToLetGo",
+     .setup = "printf '" OLDER "' >orsa.log; perl -MFcntl -e 'open(F, \"<\", \"orsa.log\"); fcntl(F, 1024, "
+              "F_RDLCK) or die; $SIG{IO} = sub { fcntl(F, 1024, F_UNLCK) }; sleep 2' & sleep .3"},
+    {.name = "RetriesWhatASignalInterrupts", .setup = "echo -x >c", .args = "-f c",
+     .child = "tcl@t1 -x",
+     .under = STRACED "-e inject=openat,read,write,newfstatat,ftruncate,flock:error=EINTR:when=1"},
     {.name = "LeavesOneWholeLogWhenLaunchesOverlap", .setup = "slow 500000 -x $(printf %0300d 0)"},
     {.name = "LeavesALaunchStalledPastTheWaitItsWholeLogTraced", .setup = "slow 3000000 -x stalled",
      .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1",
@@ -465,6 +505,23 @@ const Row rows[] = {
      .args = "-gui -nolog", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
      .err = "~tb_sim: run log: none (-nolog)\ntb_sim: cannot start orsagui: not found in PATH\n",
      .logs = ""},
+    {.name = "ChecksThatANewLogHasAnInodeOnItsFileSystem", .setup = "mkdir full",
+     .args = "-log full/x.log", .env = "BOOTLOADER_CHECK=1", .status = 1,
+     .out = "ERROR: full/x.log file open failed.\n",
+     .err = "~tb_sim: cannot write run log full/x.log: No space left on device\n", .logs = "",
+     .under = "unshare -m sh -c 'mount -t tmpfs -o nr_inodes=1 none full && exec \"$@\"' sh"},
+    {.name = "NamesNearMissesOfItsOptionsInACheck", .args = "--gui",
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
+     .err = "~tb_sim: --gui: passed on to the simulator, not taken as -gui\n", .child = "none",
+     .logs = ""},
+    {.name = "FailsAStrictCheckOnNearMissesOnly", .args = "-TCLBATCH t --GUI -veiw v -x -disabletimout "
+     "-log=l -F -log -gu", .env = "BOOTLOADER_CHECK=strict TARVEN={top}/t1", .status = 1,
+     .err = "~tb_sim: -TCLBATCH: passed on to the simulator, not taken as -tclbatch\ntb_sim: --GUI: "
+            "passed on to the simulator, not taken as -gui\ntb_sim: -veiw: passed on to the "
+            "simulator, not taken as -view\ntb_sim: -disabletimout: passed on to the simulator, not "
+            "taken as -disabletimeout\ntb_sim: -log=l: passed on to the simulator, not taken as -log\n"
+            "tb_sim: -F: passed on to the simulator, not taken as -f\ntb_sim: a strict check fails on 6 "
+            "near misses of the launcher's options\n", .logs = ""},
     {.name = "ChecksTheRunLogsFolder", .setup = "touch ab", .args = "-log ab/x.log",
      .env = "BOOTLOADER_CHECK=1", .status = 1, .out = "ERROR: ab/x.log file open failed.\n",
      .err = "~tb_sim: cannot write run log ab/x.log: Not a directory\n", .logs = ""},
