@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "hand_over.h"
 #include "command_line.h"
+#include "hand_over.h"
 #include "run_log.h"
 
 #define CHECK(invariant) ((invariant) ? void() : __builtin_trap())

@@ -22,8 +22,8 @@ namespace {
 /// the library's to /dev/null. `fill N` makes a command file m that brings the kernel's count for
 /// `-f m -x` (arguments, environment and path) to its limit + N bytes, with one argument of 131,071
 /// bytes and, before the last argument, spaces as many as half that limit. `slow US ARGS` starts
-/// ./tb_sim ARGS, US microseconds slow to let go of its log, and returns once it wrote it. `within S`
-/// writes to the row's output unless the simulator starts within S seconds. Whatever the setup
+/// ./tb_sim ARGS, US microseconds slow to let go of its log, and returns once it wrote it. `within
+/// S` writes to the row's output unless the simulator starts within S seconds. Whatever the setup
 /// leaves running ends before the results are read. By default a row expects orsa.log and t1's
 /// kernel with the row's arguments (a "~" child: what it starts with), or none on failure.
 struct Row {
@@ -188,7 +188,7 @@ std::string logsIn(const fs::path& directory, const std::string& usualLog) {
   "exec(@ARGV)'"
 #define TGKILL(signal) "syscall(234,$$+0,$$+0," signal "+0);"
 // t1's kernel becomes a #! script run by the stand-in; w: what the kernel's words add to its count.
-#define SCRIPT_KERNEL                                                                           \
+#define SCRIPT_KERNEL                                                                         \
   "k=$TOP/t1/bin/lin/unwrapped/orsatcl; printf '#!%s\\n' \"$KERNEL\" >$k; w=$((${#KERNEL} + " \
   "${#k} - 6)); "
 #define OLDER "Orsa log file\nRunning: an older launch, and a longer one\n"
