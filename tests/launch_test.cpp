@@ -301,7 +301,8 @@ const Row rows[] = {
           "Too many levels of symbolic links\n", "ln -sf tb_sim orsa/tb_sim.sim/tb_sim"),
     {.name = "NamesAKernelWhoseStatusCannotBeRead", .status = 1,
      .err = "tb_sim: cannot start orsatcl: {top}/t1/bin/lin/unwrapped/orsatcl: Input/output error\n",
-     .under = STRACED "-e inject=fstat,newfstatat:error=EIO -P {top}/t1/bin/lin/unwrapped/orsatcl"},
+     .under = STRACED "-e inject=fstat,newfstatat,statx:error=EIO -P {top}/t1/bin/lin/unwrapped/"
+                      "orsatcl"},
     {.name = "NamesTheKernelItMayNotReadTraced", .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1",
      .status = 1,
      .err = "~tb_sim: root {top}/t1: kernel unreadable (Permission denied), passed over, "
@@ -430,9 +431,10 @@ const Row rows[] = {
     {.name = "WaitsForTheHolderOfALeaseOnTheLogToLetGo",
      .setup = "printf '" OLDER "' >orsa.log; perl -MFcntl -e 'open(F, \"<\", \"orsa.log\"); fcntl(F, 1024, "
               "F_RDLCK) or die; $SIG{IO} = sub { fcntl(F, 1024, F_UNLCK) }; sleep 2' & sleep .3"},
-    {.name = "RetriesWhatASignalInterrupts", .setup = "echo -x >c", .args = "-f c",
-     .child = "tcl@t1 -x",
-     .under = STRACED "-e inject=openat,read,write,newfstatat,ftruncate,flock:error=EINTR:when=1"},
+    {.name = "RetriesWhatASignalInterrupts", .setup = "echo -x >c",
+     .args = "-f {top}/work/c -log {top}/work/orsa.log", .child = "tcl@t1 -x -log {top}/work/orsa.log",
+     .under = STRACED "-P {top}/work/c -P {top}/work/orsa.log -P {top}/t1/bin/lin/unwrapped/orsatcl "
+              "-e inject=openat,read,write,fstat,newfstatat,statx,ftruncate,flock:error=EINTR:when=1"},
     {.name = "LeavesOneWholeLogWhenLaunchesOverlap", .setup = "slow 500000 -x $(printf %0300d 0)"},
     {.name = "LeavesALaunchStalledPastTheWaitItsWholeLogTraced", .setup = "slow 3000000 -x stalled",
      .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1",
