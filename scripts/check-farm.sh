@@ -1,20 +1,17 @@
 #!/usr/bin/env bash
-# Runs the Slurm example, examples/slurm/regression.sbatch, on a single-node cluster of its own:
-# munged, slurmctld and slurmd with a configuration and a munge key made under a temporary folder.
+# Runs the Slurm example, examples/slurm/regression.sbatch, on a single-node cluster that
+# examples/slurm/single-node-cluster.sh starts under a temporary folder.
 # A job array of 40 overlapping launches over the bundled compilation directory, half of them
 # sharing orsa.log, and one launch that fails; then a simulator cancelled with scancel. Checks each
 # task's kernel arguments, run log and exit code, that the shared log is one task's whole log, and
-# that the cancel reaches the simulator. Stops what it started, by PID. Needs root.
+# that the cancel reaches the simulator. Stops the cluster by its daemons' PIDs. Needs root.
 # Usage: scripts/check-farm.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd) here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d) tasks=40 pids=()
+work=$(mktemp -d) tasks=40 cluster=$here/examples/slurm/single-node-cluster.sh
 fail() { echo "FAILED: $*" >&2; exit 1; }
 stop() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do
-    timeout 20 tail --pid="$pid" -f /dev/null || kill -KILL "$pid" 2>/dev/null || true
-  done
+  [ ! -d "$work/cluster" ] || bash "$cluster" stop "$work/cluster"
   rm -rf "$work"
 }
 trap stop EXIT
@@ -22,41 +19,8 @@ trap stop EXIT
 within() { local end=$((SECONDS + $1)); shift; until "$@"; do
   ((SECONDS < end)) || fail "waited in vain for: $*"; sleep .2; done; }
 
-# The cluster: one node of 64 CPUs, so that every task starts at once.
-mkdir -p "$work"/{state,spool,log}
-head -c 1024 /dev/urandom >"$work/munge.key" && chmod 600 "$work/munge.key"
-munged -F -f --socket="$work/munge.socket" --key-file="$work/munge.key" --seed-file="$work/seed" \
-  --pid-file="$work/munged.pid" --log-file="$work/log/munged.log" &>"$work/log/munged.out" &
-pids+=($!)
-node=$(hostname -s)
-cat >"$work/slurm.conf" <<CONF
-ClusterName=farm
-SlurmctldHost=$node(127.0.0.1)
-SlurmctldPort=16817
-SlurmdPort=16818
-AuthType=auth/munge
-AuthInfo=socket=$work/munge.socket
-SlurmUser=root
-StateSaveLocation=$work/state
-SlurmdSpoolDir=$work/spool
-SlurmctldPidFile=$work/slurmctld.pid
-SlurmdPidFile=$work/slurmd.pid
-SlurmctldLogFile=$work/log/slurmctld.log
-SlurmdLogFile=$work/log/slurmd.log
-ProctrackType=proctrack/linuxproc
-TaskPlugin=task/none
-SlurmdParameters=config_overrides
-ReturnToService=2
-NodeName=$node NodeAddr=127.0.0.1 CPUs=64 State=UNKNOWN
-PartitionName=farm Nodes=ALL Default=YES MaxTime=INFINITE State=UP OverSubscribe=YES
-CONF
-export SLURM_CONF=$work/slurm.conf
-within 10 test -S "$work/munge.socket"
-slurmctld -D &>"$work/log/slurmctld.out" &
-pids+=($!)
-slurmd -D &>"$work/log/slurmd.out" &
-pids+=($!)
-within 30 sh -c 'sinfo -h -o %T 2>/dev/null | grep -qx idle'
+# 64 CPUs, so that every task starts at once.
+settings=$(bash "$cluster" start "$work/cluster" 64) && eval "$settings"
 
 # The bundled compilation directory, with the launcher as tb_sim, and two installation roots: one
 # whose kernel is the stand-in, which prints how it was started, and one whose kernel waits for a
