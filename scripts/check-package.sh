@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the built launcher into a temporary prefix and makes its three packages. Checks that
 # each holds the launcher, its compressed manual page (which renders without a warning), changelog
-# and copyright; that the .deb passes lintian and the .rpm rpmlint without an error or a warning
-# (doc/rpmlint.toml and doc/bootloader.rpmlintrc say what is so by design); that the .rpm is named
-# and licensed as RPM tools expect; that each requires nothing; that the launcher unpacked from each
+# and copyright, and that only the .deb holds the lintian override; that the .deb passes lintian
+# and the .rpm rpmlint without an error or a warning (doc/rpmlint.toml and
+# doc/bootloader.rpmlintrc say what is so by design); that the .rpm is named and licensed as RPM
+# tools expect; that each requires nothing; that the launcher unpacked from each
 # is stripped yet still carries its identification strings; and each package's life cycle: the
 # .deb installed with dpkg, run from /usr/bin and purged, the .rpm installed into an empty root,
 # verified, run and erased, each leaving no file behind. Needs root to install the .deb.
@@ -29,9 +30,10 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 files="bin/bootloader share/man/man1/bootloader.1.gz share/doc/bootloader/changelog.gz
   share/doc/bootloader/copyright"
 override=share/lintian/overrides/bootloader
-for file in $files $override; do
+for file in $files; do
   [ -f "$work/prefix/$file" ] || fail "$file not installed"
 done
+[ ! -e "$work/prefix/$override" ] || fail "cmake --install installs the lintian override"
 warnings=$(zcat "$work/prefix/share/man/man1/bootloader.1.gz" | groff -man -ww -z 2>&1) ||
   fail "groff failed: $warnings"
 [ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
@@ -48,12 +50,14 @@ rpm=$work/packages/bootloader-$(setting CMAKE_PROJECT_VERSION)-1.$arch.rpm
 [ -f "$rpm" ] || fail "no ${rpm##*/}"
 tarballFiles=$(tar -tzf "$tarball") debFiles=$(dpkg-deb -c "$deb") rpmFiles=$(rpm -qlp "$rpm")
 for file in $files $override; do
-  grep -q "/$file\$" <<<"$tarballFiles" || fail "$file missing from $tarball"
   grep -q "/$file\$" <<<"$debFiles" || fail "$file missing from $deb"
 done
 for file in $files; do
+  grep -q "/$file\$" <<<"$tarballFiles" || fail "$file missing from $tarball"
   grep -q "^/usr/$file\$" <<<"$rpmFiles" || fail "$file missing from $rpm"
 done
+# The lint override is for Debian's tools only.
+grep -q lintian <<<"$tarballFiles" && fail "the .tar.gz holds the lintian override"
 grep -q lintian <<<"$rpmFiles" && fail "the .rpm holds the lintian override"
 
 grep -q "software version $version" <<<"$(dpkg-deb -f "$deb" Description)" ||
