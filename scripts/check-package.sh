@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the built launcher into a temporary prefix and makes its three packages. Checks that
 # each holds the launcher, its compressed manual page (which renders without a warning), changelog
-# and copyright; that the .deb passes lintian and the .rpm rpmlint without an error or a warning
-# (doc/rpmlint.toml and doc/bootloader.rpmlintrc say what is so by design); that the .rpm is named
-# and licensed as RPM tools expect; that each requires nothing; that the launcher unpacked from each
+# and copyright, and that only the .deb holds the lintian override; that the .deb passes lintian
+# and the .rpm rpmlint without an error or a warning (doc/rpmlint.toml and
+# doc/bootloader.rpmlintrc say what is so by design); that the .rpm is named and licensed as RPM
+# tools expect; that each requires nothing; that the launcher unpacked from each
 # is stripped yet still carries its identification strings; and each package's life cycle: the
 # .deb installed with dpkg, run from /usr/bin and purged, the .rpm installed into an empty root,
-# verified, run and erased, each leaving no file behind. Needs root to install the .deb.
+# verified, run and erased, each leaving no file behind. And that a second build, from a copy of
+# the sources in another folder, gives the same packages byte for byte. Needs root to install the
+# .deb.
 # Usage: scripts/check-package.sh BUILD_DIR (the native build, or the i386 one)
 set -euo pipefail
 build=$(cd "$1" && pwd) here=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,15 +32,18 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 files="bin/bootloader share/man/man1/bootloader.1.gz share/doc/bootloader/changelog.gz
   share/doc/bootloader/copyright"
 override=share/lintian/overrides/bootloader
-for file in $files $override; do
+for file in $files; do
   [ -f "$work/prefix/$file" ] || fail "$file not installed"
 done
+[ ! -e "$work/prefix/$override" ] || fail "cmake --install installs the lintian override"
 warnings=$(zcat "$work/prefix/share/man/man1/bootloader.1.gz" | groff -man -ww -z 2>&1) ||
   fail "groff failed: $warnings"
 [ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
 zcat "$work/prefix/share/man/man1/bootloader.1.gz" | grep -c "bootloader $version" >/dev/null ||
   fail "the manual page does not name version $version"
 
+# A fixed time for what the packages record, the last commit's unless given: see the comparison.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct)}
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null)
 tarball=$(ls "$work"/packages/bootloader-"$version"-*.tar.gz) || fail "no .tar.gz for $version"
 arch=$(grep -q 'Intel 80386' <<<"$(readelf -h "$build/bootloader")" && echo i686 || echo x86_64)
@@ -46,14 +52,34 @@ deb=$work/packages/bootloader_$(setting CMAKE_PROJECT_VERSION)_$debArch.deb
 rpm=$work/packages/bootloader-$(setting CMAKE_PROJECT_VERSION)-1.$arch.rpm
 [ -f "$deb" ] || fail "no ${deb##*/}"
 [ -f "$rpm" ] || fail "no ${rpm##*/}"
+
+# Packages are reproducible: built with the same SOURCE_DATE_EPOCH from a copy of the sources in
+# another folder, configured as BUILD_DIR is, they are the same bytes.
+copy=$work/copy/sources
+mkdir -p "$copy"
+tar -C "$here" --exclude-vcs --exclude='./build*' --exclude=./out -cf - . | tar -C "$copy" -xf -
+settings=()
+while IFS= read -r entry; do
+  settings+=("-D${entry//"$here"/"$copy"}")
+done < <(grep -E '^(BOOTLOADER_[A-Z_]+|CMAKE_(BUILD_TYPE|TOOLCHAIN_FILE)):' "$build/CMakeCache.txt")
+cmake -S "$copy" -B "$work/copy/build" "${settings[@]}" -DBOOTLOADER_TESTS=OFF >/dev/null
+cmake --build "$work/copy/build" -j2 --target bootloader documentation >/dev/null
+(cd "$work/copy" && cpack --config build/CPackConfig.cmake -B packages >/dev/null)
+for package in "$tarball" "$deb" "$rpm"; do
+  cmp -s "$package" "$work/copy/packages/${package##*/}" ||
+    fail "${package##*/} differs when built from another folder"
+done
+
 tarballFiles=$(tar -tzf "$tarball") debFiles=$(dpkg-deb -c "$deb") rpmFiles=$(rpm -qlp "$rpm")
 for file in $files $override; do
-  grep -q "/$file\$" <<<"$tarballFiles" || fail "$file missing from $tarball"
   grep -q "/$file\$" <<<"$debFiles" || fail "$file missing from $deb"
 done
 for file in $files; do
+  grep -q "/$file\$" <<<"$tarballFiles" || fail "$file missing from $tarball"
   grep -q "^/usr/$file\$" <<<"$rpmFiles" || fail "$file missing from $rpm"
 done
+# The lint override is for Debian's tools only.
+grep -q lintian <<<"$tarballFiles" && fail "the .tar.gz holds the lintian override"
 grep -q lintian <<<"$rpmFiles" && fail "the .rpm holds the lintian override"
 
 grep -q "software version $version" <<<"$(dpkg-deb -f "$deb" Description)" ||
@@ -106,4 +132,5 @@ runs "$root/usr/bin/bootloader"
 inRoot -e bootloader
 left=$(find "$root" -type f -not -path "$root/root/.rpmdb/*" -not -path "$root/var/lib/rpm/*")
 [ -z "$left" ] || fail "rpm -e leaves $left"
-echo "packages: made, linted, unpacked, installed, run and removed $version for $arch"
+echo "packages: made (and made again alike from another folder), linted, unpacked, installed, run" \
+  "and removed $version for $arch"
