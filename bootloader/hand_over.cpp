@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,7 +59,7 @@ std::string pastableHandOver(const HandOverPrediction& prediction,
   const std::vector<std::string>& leading = prediction.argumentZero;
   const std::string& file = leading.size() == 1 ? prediction.program : leading[0];
   line.append("; exec -a ").append(quoted(leading[0])).append(" -- ");
-  line.append(file.find('/') == std::string::npos ? "./" : "").append(quoted(file));
+  line.append(quoted(file.find('/') == std::string::npos ? "./" + file : file));
   for (std::size_t i = 1; i < leading.size(); ++i) {
     line.append(" ").append(quoted(leading[i]));
   }
@@ -132,6 +133,31 @@ std::vector<std::string> interpreterWords(std::string_view head) {
   return words;
 }
 
+/// What the kernel makes of an ELF program at `path` by its header (`head`): it runs executables
+/// and shared objects, little-endian, for x86-64 in 64 bits and for i386 in 32 bits. A kernel of 64
+/// bits may not run programs of 32 bits (i386, or x32); that cannot be known without trying.
+ExecOutcome examineElfHeader(const std::string& path, std::string_view head) {
+  const auto field = [&head](std::size_t at) {
+    return static_cast<unsigned char>(head[at]) | static_cast<unsigned char>(head[at + 1]) << 8;
+  };
+  constexpr int classOf64Bits = 2, littleEndian = 1, i386 = 3, x86_64 = 62;
+  const bool executable = field(16) == 2 || field(16) == 3;  // ET_EXEC, ET_DYN
+  const int machine = field(18);
+  const bool of64Bits = head[4] == classOf64Bits;
+  if (!executable || head[5] != littleEndian || (machine != i386 && machine != x86_64) ||
+      (machine == i386 && of64Bits)) {
+    return refused(ENOEXEC);
+  }
+  utsname system;
+  ExecOutcome outcome;
+  if (!of64Bits && (machine == x86_64 ||
+                    (uname(&system) == 0 && std::string_view(system.machine) == "x86_64"))) {
+    outcome.unknown = visibly("whether ", path, " starts: a kernel of 64 bits may not run ") +
+                      "programs of 32 bits";
+  }
+  return outcome;
+}
+
 /// What exec would make of the program at `path`, `depth` links down a chain of #! lines, without
 /// starting it: a regular file the caller may execute on a mount that allows it (access() says
 /// both), whose first bytes are an executable format or a #! line naming an interpreter that
@@ -168,16 +194,18 @@ ExecOutcome examineProgram(const std::string& path, int depth = 0) {
   close(descriptor);
   if (head.starts_with("\x7f"
                        "ELF")) {
-    return {};
+    return examineElfHeader(path, head);
   }
   const std::vector<std::string> words =
       head.starts_with("#!") ? interpreterWords(head) : std::vector<std::string>();
   if (words.empty()) {
     return refused(ENOEXEC);
   }
-  ExecOutcome outcome = examineProgram(words[0], depth + 1);
+  // An empty name leads the kernel to the working directory, a folder.
+  const std::string interpreter = words[0].empty() ? "." : words[0];
+  ExecOutcome outcome = examineProgram(interpreter, depth + 1);
   if (outcome.error != 0 && outcome.atFault.empty()) {
-    outcome.atFault = words[0];
+    outcome.atFault = interpreter;
   }
   // The kernel puts the interpreter, its argument if any, and the script's path where argv[0] was;
   // an interpreter that is a script itself gives way to its own words the same way.
@@ -223,8 +251,7 @@ bool looksFurther(int error) {
 
 /// Shows `visit` each path by which execvp looks for the front end, in its order, until it returns
 /// false: each directory of PATH (the system's default where PATH is unset) with the name appended,
-/// an empty directory meaning the working directory. execvp skips a directory as long as PATH_MAX.
-/// One string serves for all of them.
+/// an empty directory meaning the working directory. One string serves for all of them.
 template <typename Visit>
 void visitFrontEndPaths(Visit visit) {
   const char* searchPath = std::getenv("PATH");
@@ -234,7 +261,12 @@ void visitFrontEndPaths(Visit visit) {
     end = directories.find(':');
     path.assign(directories.substr(0, end));
     if (path.size() >= PATH_MAX) {
-      continue;
+      // execvp skips a directory as long as PATH_MAX, and then, by a slip of its own, tries the
+      // working directory in its place; at the end of PATH it stops.
+      if (end == std::string_view::npos) {
+        return;
+      }
+      path.clear();
     }
     path.append(path.empty() ? "" : "/").append(frontEndName);
     if (!visit(path)) {

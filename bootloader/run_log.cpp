@@ -137,6 +137,15 @@ void reportFailedCut(LaunchSettings& settings, int reason, std::string_view hold
                                    strerrordesc_np(reason), "; it holds ", holding));
 }
 
+/// Whether `descriptor` is open on a regular file; keeps errno as it was.
+bool isRegularFile(int descriptor) {
+  const int reason = errno;
+  struct stat status;
+  const bool regular = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+  errno = reason;
+  return regular;
+}
+
 /// Whether the log holds this run's whole log after `written`: all of it written, and, without a
 /// lock to keep other launches out, no other launch's bytes beside it.
 bool holdsWholeLog(int descriptor, const LogWrite& written, std::size_t size, bool locked) {
@@ -192,9 +201,10 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, La
     return true;
   }
   // Emptied first, then written: killed or failing at any moment, the log is the older one whole,
-  // an empty file, or this run's whole. A FIFO or a device has no length to cut (EINVAL).
+  // an empty file, or this run's whole. A FIFO or a device has no length to cut (EINVAL); a file
+  // system that says EINVAL of a file keeps the older log as any failed cut does.
   const bool isFile = retried([&] { return ftruncate(descriptor, 0); }) == 0;
-  if (!isFile && errno != EINVAL) {
+  if (!isFile && (errno != EINVAL || isRegularFile(descriptor))) {
     reportFailedCut(settings, errno, "the older log");
     close(descriptor);
     return true;
@@ -283,7 +293,7 @@ bool refusedInStickyFolder(int folder, const struct statx& entry, LogPrediction&
                         : type == S_IFREG ? "protected_regular"
                         : type == S_IFIFO ? "protected_fifos"
                                           : nullptr;
-  const int level = setting != nullptr ? kernelProtection(setting) : 2;
+  const int level = setting != nullptr ? kernelProtection(setting) : 1;
   if (level < 0) {
     prediction.unknown = std::string("/proc/sys/fs/") + setting + " cannot be read";
   }
@@ -359,6 +369,37 @@ LogPrediction predictNewLog(int folder) {
   return prediction;
 }
 
+/// What a link of the kernel's own (/proc/self/fd/1, /dev/stdout) would meet: it names a file that
+/// a process holds open, not a path, and opening it opens that file whatever the path says.
+LogPrediction predictOpenFile(int folder, const std::string& name) {
+  LogPrediction prediction;
+  struct stat status;
+  const int file = retried([&] { return openat(folder, name.c_str(), O_PATH | O_CLOEXEC); });
+  if (file < 0) {
+    prediction.error = errno;
+    return prediction;
+  }
+  if (fstat(file, &status) == 0 && S_ISDIR(status.st_mode)) {
+    prediction.error = EISDIR;
+  } else {
+    prediction.unknown = "it names a file that a process holds open";
+  }
+  close(file);
+  return prediction;
+}
+
+/// Whether open(2) would follow more links than the kernel allows on the way to `name`: it counts
+/// those of every folder on the way and of the name itself together, as a walk folder by folder
+/// cannot.
+bool followsTooManyLinks(const std::string& name) {
+  const int descriptor = retried([&] { return open(name.c_str(), O_PATH | O_CLOEXEC); });
+  const bool tooMany = descriptor < 0 && errno == ELOOP;
+  if (descriptor >= 0) {
+    close(descriptor);
+  }
+  return tooMany;
+}
+
 /// The target of the symbolic link `name` in `folder`, as long as it is.
 std::string linkTarget(int folder, const std::string& name, std::size_t size) {
   std::string target(size + 1, '\0');
@@ -375,8 +416,8 @@ std::string linkTarget(int folder, const std::string& name, std::size_t size) {
 /// symbolic links followed to their final target, and the folder judged where that is absent.
 LogPrediction predictLogOpen(std::string name) {
   LogPrediction prediction;
-  if (name.empty() || name.size() >= PATH_MAX) {
-    prediction.error = name.empty() ? ENOENT : ENAMETOOLONG;
+  if (name.empty() || name.size() >= PATH_MAX || followsTooManyLinks(name)) {
+    prediction.error = name.empty() ? ENOENT : name.size() >= PATH_MAX ? ENAMETOOLONG : ELOOP;
     return prediction;
   }
   Folder folder;
@@ -386,7 +427,9 @@ LogPrediction predictLogOpen(std::string name) {
     return found;
   };
   for (int links = 0;; ++links) {
-    // The last component, and the folder before it, which must be there and searchable.
+    // The last component, and the folder before it, which must be there and searchable. The folder
+    // is opened through its "." so that a link naming it is followed as on the way to a file, not
+    // judged as a link at the end of a path.
     std::string_view path = name;
     const bool namesFolder = path.ends_with('/');
     while (path.size() > 1 && path.ends_with('/')) {
@@ -394,7 +437,8 @@ LogPrediction predictLogOpen(std::string name) {
     }
     const std::size_t slash = path.rfind('/');
     const std::string last(slash == std::string_view::npos ? path : path.substr(slash + 1));
-    const std::string before(slash == std::string_view::npos ? "." : path.substr(0, slash + 1));
+    const std::string before =
+        std::string(slash == std::string_view::npos ? "" : path.substr(0, slash + 1)) + ".";
     const int next = retried([&] {
       return openat(folder.descriptor(), before.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     });
@@ -412,6 +456,8 @@ LogPrediction predictLogOpen(std::string name) {
       return errno == ENOENT ? ending(predictNewLog(next)) : LogPrediction{errno, false, ""};
     } else if ((entry.stx_mode & S_IFMT) != S_IFLNK) {
       return ending(predictExistingLog(next, last, entry));
+    } else if (onKernelsOwnFileSystem(next)) {
+      return ending(predictOpenFile(next, last));
     } else if (links == 40 || refusedInStickyFolder(next, entry, prediction)) {
       prediction.error = links == 40 ? ELOOP : EACCES;  // the kernel follows 40 links at most
     } else {
