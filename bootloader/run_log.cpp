@@ -13,9 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
-#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -23,11 +21,12 @@
 
 namespace {
 
-/// How long a launch waits for another one to finish writing the log, and for a FIFO log's reader
-/// to read: far longer than any launch or reader needs, and short enough that a stuck or stopped
-/// process cannot hold up the simulation. Measured on the clock: on a loaded machine each pause
-/// between two tries for the lock may take far longer than asked. The monotonic clock's time is
-/// 64 bits wide in the i386 launcher too: a launch stopped for a few seconds must not wrap it.
+/// How long a launch waits for another one to finish writing the log, for a process holding a
+/// lease on it to let go, and for a FIFO log's reader to read: far longer than any launch or reader
+/// needs, and short enough that a stuck or stopped process cannot hold up the simulation. Measured
+/// on the clock: on a loaded machine each pause between two tries for the lock may take far longer
+/// than asked. The monotonic clock's time is 64 bits wide in the i386 launcher too: a launch
+/// stopped for a few seconds must not wrap it.
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds longestWait{1};
 constexpr timespec lockRetryPause{.tv_sec = 0, .tv_nsec = 1'000'000};
