@@ -52,6 +52,7 @@ log() {
     old | readonly) printf 'Orsa log file\nolder\n' >$n && [ "$1" = old ] || chmod 444 $n ;;
     dir) mkdir $n ;;
     fifo) mkfifo $n ;;
+    closed) mknod -m 600 $n c 1 3 ;;
     socket) perl -MSocket -e 'socket(S, PF_UNIX, SOCK_STREAM, 0); bind(S, sockaddr_un($ARGV[0]))' $n ;;
     link) echo older >t.log && ln -s t.log $n ;;
     dangling) ln -s sub/t.log $n ;;
@@ -68,7 +69,7 @@ log() {
   REPLY=$n
 }
 logs=(absent absent absent absent absent old old readonly dir fifo socket link dangling lost loop append immutable sticky
-  device grouped links /dev/null /dev/full /dev/tty /dev/stdout sl/x.log nosuch/x.log afile/x.log '' new/ afile/ sub/
+  device grouped closed links /dev/null /dev/full /dev/tty /dev/stdout sl/x.log nosuch/x.log afile/x.log '' new/ afile/ sub/
   sub/new.log "$(printf '%0300d' 0)")
 # What a launch takes, and, now and then, one of what stops it before the hand-over.
 options=(-gui -gui -gui '-tclbatch run.tcl' '-view v.wcfg' '-open o' '-wdb w' -wdb '-intstyle ko'
@@ -118,7 +119,8 @@ build() {
     ((RANDOM % 3)) || { mkdir -p "$root/plexor/bin/lin" && : >"$root/plexor/bin/lin/libhwcosim_api.so"; }
     pick "$root:" "$root:" "$root:" "" ":" && tarven+=$REPLY
     pick "${kinds[@]}" && say "front end $i: $REPLY" && program "$top/p$i/orsagui" "$REPLY"
-    pick "$top/p$i:" "$top/p$i:" "" ":" "/nosuch:" "$top/work/afile:" "/$(printf %04200d 0):" &&
+    pick "$top/p$i:" "$top/p$i:" "" ":" "/nosuch:" "$top/work/afile:" "/$(printf %04200d 0):" \
+      "/$(printf %04090d 0):" &&
       path+=$REPLY
   done
   pick "TARVEN=$tarven" "TARVEN=$tarven" "TARVEN=$tarven" "TARVEN=$tarven" TARVEN= - && given
