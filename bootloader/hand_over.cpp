@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -134,8 +133,9 @@ std::vector<std::string> interpreterWords(std::string_view head) {
 }
 
 /// What the kernel makes of an ELF program at `path` by its header (`head`): it runs executables
-/// and shared objects, little-endian, for x86-64 in 64 bits and for i386 in 32 bits. A kernel of 64
-/// bits may not run programs of 32 bits (i386, or x32); that cannot be known without trying.
+/// and shared objects, little-endian, for x86-64 in 64 bits and for i386 in 32 bits. Programs of 32
+/// bits run where the launcher, one of them, runs; a kernel of 64 bits may not run them (i386 or
+/// x32), and that cannot be known without trying.
 ExecOutcome examineElfHeader(const std::string& path, std::string_view head) {
   const auto field = [&head](std::size_t at) {
     return static_cast<unsigned char>(head[at]) | static_cast<unsigned char>(head[at + 1]) << 8;
@@ -148,10 +148,9 @@ ExecOutcome examineElfHeader(const std::string& path, std::string_view head) {
       (machine == i386 && of64Bits)) {
     return refused(ENOEXEC);
   }
-  utsname system;
+  constexpr bool launcherOf32Bits = sizeof(void*) == 4;
   ExecOutcome outcome;
-  if (!of64Bits && (machine == x86_64 ||
-                    (uname(&system) == 0 && std::string_view(system.machine) == "x86_64"))) {
+  if (!of64Bits && (machine == x86_64 || !launcherOf32Bits)) {
     outcome.unknown = visibly("whether ", path, " starts: a kernel of 64 bits may not run ") +
                       "programs of 32 bits";
   }
