@@ -100,9 +100,8 @@ int endStrictCheck(const LaunchSettings& settings) {
   if (!settings.strictCheck || settings.nearMisses == 0) {
     return 0;
   }
-  writeErrorLine(settings, "a strict check fails on " + std::to_string(settings.nearMisses) +
-                               (settings.nearMisses == 1 ? " near miss" : " near misses") +
-                               " of the launcher's options");
+  writeErrorLine(settings, "a strict check fails on near misses of the launcher's options: " +
+                               std::to_string(settings.nearMisses));
   return 1;
 }
 

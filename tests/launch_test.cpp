@@ -479,8 +479,9 @@ const Row rows[] = {
           "tb_sim: cannot write run log f: No such device or address\n", "mkfifo f"),
     fails("SaysWhyTheRunLogCannotBeWritten", "-log d", "ERROR: d file open failed.\n",
           "tb_sim: cannot write run log d: Is a directory\n", "mkdir d"),
-    {.name = "ChecksALaunchAndTouchesNothing", .setup = "printf 'Orsa log file\nold\n' >orsa.log",
-     .args = "-gui", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
+    {.name = "ChecksALaunchStrictlyAndTouchesNothing",
+     .setup = "printf 'Orsa log file\nold\n' >orsa.log", .args = "-gui",
+     .env = "BOOTLOADER_CHECK=strict TARVEN={top}/t1",
      .err = "~tb_sim: run log: orsa.log would be written\ntb_sim: (export "
             "LD_LIBRARY_PATH='{top}/t1/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsagui' "
             "-- '{top}/guibin/orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim')\n", .child = "none",
@@ -522,8 +523,8 @@ const Row rows[] = {
             "passed on to the simulator, not taken as -gui\ntb_sim: -veiw: passed on to the "
             "simulator, not taken as -view\ntb_sim: -disabletimout: passed on to the simulator, not "
             "taken as -disabletimeout\ntb_sim: -log=l: passed on to the simulator, not taken as -log\n"
-            "tb_sim: -F: passed on to the simulator, not taken as -f\ntb_sim: a strict check fails on 6 "
-            "near misses of the launcher's options\n", .logs = ""},
+            "tb_sim: -F: passed on to the simulator, not taken as -f\ntb_sim: a strict check fails on "
+            "near misses of the launcher's options: 6\n", .logs = ""},
     {.name = "ChecksTheRunLogsFolder", .setup = "touch ab", .args = "-log ab/x.log",
      .env = "BOOTLOADER_CHECK=1", .status = 1, .out = "ERROR: ab/x.log file open failed.\n",
      .err = "~tb_sim: cannot write run log ab/x.log: Not a directory\n", .logs = ""},
