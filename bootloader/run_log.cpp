@@ -153,6 +153,21 @@ bool holdsWholeLog(int descriptor, const LogWrite& written, std::size_t size, bo
          (locked || (fstat(descriptor, &status) == 0 && std::size_t(status.st_size) == size));
 }
 
+/// The least page the kernel copies a file's bytes in: a write of at most this many bytes at the
+/// start of a file is copied whole or not at all, even when the launch is killed meanwhile.
+constexpr std::size_t smallestPage = 4096;
+
+/// Whether writing `content` under the lock overwrites every byte of the older log, so that it
+/// needs no cut: a regular file no longer than `content`, which one uninterruptible write replaces.
+/// Emptying such a file first would make its file system free its blocks and allocate them again
+/// on every launch, a hundred microseconds and more on a journalling one.
+bool overwritesWhole(int descriptor, std::string_view content, bool locked) {
+  struct stat status;
+  return locked && content.size() <= smallestPage &&
+         retried([&] { return fstat(descriptor, &status); }) == 0 && S_ISREG(status.st_mode) &&
+         std::size_t(status.st_size) <= content.size();
+}
+
 /// Finds the log's options; true, and traced, when "-nolog" leaves the launch without a log.
 bool withoutLog(LaunchSettings& settings) {
   scanLogOptions(settings);
@@ -202,13 +217,14 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, La
   // Emptied first, then written: killed or failing at any moment, the log is the older one whole,
   // an empty file, or this run's whole. A FIFO or a device has no length to cut (EINVAL); a file
   // system that says EINVAL of a file keeps the older log as any failed cut does.
-  const bool isFile = retried([&] { return ftruncate(descriptor, 0); }) == 0;
+  const std::string content = formatRunLog(argc, argv);
+  const bool isFile = overwritesWhole(descriptor, content, locked) ||
+                      retried([&] { return ftruncate(descriptor, 0); }) == 0;
   if (!isFile && (errno != EINVAL || isRegularFile(descriptor))) {
     reportFailedCut(settings, errno, "the older log");
     close(descriptor);
     return true;
   }
-  const std::string content = formatRunLog(argc, argv);
   LogWrite written;
   {
     HeldWriteSignals held;
