@@ -524,14 +524,15 @@ const Row rows[] = {
      .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
      .err = "~tb_sim: --gui: passed on to the simulator, not taken as -gui\n", .child = "none",
      .logs = ""},
-    {.name = "FailsAStrictCheckOnNearMissesOnly", .args = "-TCLBATCH t --GUI -veiw v -disbletimout "
-     "-log=l -F -opne o -WDB w -intstlye ko --nolog -gxx -x -log -gu",
+    {.name = "FailsAStrictCheckOnNearMissesOnly", .args = "-TCLBAT t --GUI --veiw v -disbletimout "
+     "-log=l -F -opne o -xWDB w -intstlye ko --nologg -gxx -tcbth -x -log -gu",
      .env = "BOOTLOADER_CHECK=strict TARVEN={top}/t1", .status = 1,
-     .err = "~tb_sim: -TCLBATCH: passed on to the simulator, not taken as -tclbatch\ntb_sim: --GUI: "
-            "passed on to the simulator, not taken as -gui\ntb_sim: -disbletimout: passed on to the "
-            "simulator, not taken as -disabletimeout\ntb_sim: -log=l: passed on to the simulator, "
-            "not taken as -log\ntb_sim: a strict check fails on near misses of the launcher's "
-            "options: 10\n", .logs = ""},
+     .err = "~tb_sim: -TCLBAT: passed on to the simulator, not taken as -tclbatch\n"
+            "tb_sim: --GUI: passed on to the simulator, not taken as -gui\n"
+            "tb_sim: -disbletimout: passed on to the simulator, not taken as -disabletimeout\n"
+            "tb_sim: -log=l: passed on to the simulator, not taken as -log\n"
+            "tb_sim: a strict check fails on near misses of the launcher's options: 10\n",
+     .logs = ""},
     {.name = "ChecksTheRunLogsFolder", .setup = "touch ab", .args = "-log ab/x.log",
      .env = "BOOTLOADER_CHECK=1", .status = 1, .out = "ERROR: ab/x.log file open failed.\n",
      .err = "~tb_sim: cannot write run log ab/x.log: Not a directory\n", .logs = ""},
