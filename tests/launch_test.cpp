@@ -425,8 +425,9 @@ const Row rows[] = {
     {.name = "KeepsTheOlderLogWholeWhenItCannotBeEmptied", .setup = "printf '" OLDER "' >orsa.log",
      .err = "tb_sim: cannot empty run log orsa.log: Invalid argument; it holds the older log\n",
      .logs = "orsa.log=" OLDER, .under = STRACED "-e inject=ftruncate:error=EINVAL"},
-    {.name = "OverwritesAShorterOlderLogWithoutEmptyingItFirst",
-     .setup = "printf 'Orsa log file\\n' >orsa.log", .under = STRACED "-e inject=ftruncate:error=EIO"},
+    {.name = "OverwritesAnOlderLogAsLongWithoutEmptyingItFirst",
+     .setup = "printf 'Orsa log file\\nRunning: ./older! \\n' >orsa.log",
+     .under = STRACED "-e inject=ftruncate:error=EIO"},
     {.name = "EmptiesAShorterOlderLogFirstWhenThisRunsIsOverAPage",
      .setup = "printf 'Orsa log file\\n' >orsa.log",
      .err = "tb_sim: cannot empty run log orsa.log: Input/output error; it holds the older log\n",
@@ -455,7 +456,9 @@ const Row rows[] = {
                  "SIGXFSZ=blocked SIGXFSZ=thread-pending",
      .logs = "", .io = "2|",
      .under = "prlimit --fsize=20:unlimited " BLOCKING("kill(SIGPIPE,$$);" TGKILL("SIGXFSZ"))},
-    {.name = "KeepsAProcessSigxfszWhenTheLogsFileSystemFailsWithoutRaisingOne",
+    {.name = "KeepsAProcessSigxfszWhenTheLogsFileSystemFailsWithoutRaisingOneTraced",
+     .env = "BOOTLOADER_TRACE=1 TARVEN={top}/t1",
+     .err = "~tb_sim: run log: orsa.log: the write failed (File too large); it is left empty\n",
      .childEnv = "LD_LIBRARY_PATH={top}/t1/lib/lin SIGPIPE=blocked SIGXFSZ=blocked "
                  "SIGXFSZ=process-pending", .logs = "",
      .under = STRACED "-e inject=write:error=EFBIG -P {top}/work/orsa.log "
