@@ -191,6 +191,14 @@ std::string logsIn(const fs::path& directory, const std::string& usualLog) {
 #define SCRIPT_KERNEL                                                                         \
   "k=$TOP/t1/bin/lin/unwrapped/orsatcl; printf '#!%s\\n' \"$KERNEL\" >$k; w=$((${#KERNEL} + " \
   "${#k} - 6)); "
+// t1's kernel runs {top}/k, a copy of the stand-in, through itself and $n more #! scripts.
+#define SCRIPT_CHAIN                                                                \
+  "p=$TOP/k; cp $KERNEL $p; for i in $(seq $n); do printf '#!%s\\n' $p >$TOP/s$i; " \
+  "chmod +x $TOP/s$i; p=$TOP/s$i; done; printf '#!%s\\n' $p >$TOP/t1/bin/lin/unwrapped/orsatcl"
+// t1's kernel is an ELF header alone: class, byte order, version, padding, type, machine.
+#define ELF_KERNEL(header) "printf '\\177ELF" header "' >$TOP/t1/bin/lin/unwrapped/orsatcl"
+#define PAD "\\0\\0\\0\\0\\0\\0\\0\\0\\0"
+#define NO_FORMAT "tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: Exec format error\n"
 #define OLDER "Orsa log file\nRunning: an older launch, and a longer one\n"
 const char* const tooLong =
     "ERROR: Command file m makes the command line longer than the system accepts.\n";
@@ -523,6 +531,22 @@ const Row rows[] = {
      .out = "ERROR: full/x.log file open failed.\n",
      .err = "~tb_sim: cannot write run log full/x.log: No space left on device\n", .logs = "",
      .under = "unshare -m sh -c 'mount -t tmpfs -o nr_inodes=1 none full && exec \"$@\"' sh"},
+    {.name = "ChecksAKernelBehindFiveScripts", .setup = "n=4; " SCRIPT_CHAIN,
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
+     .err = "~tb_sim: (export LD_LIBRARY_PATH='{top}/t1/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a "
+            "'{top}/k' -- '{top}/k' '{top}/s1' '{top}/s2' '{top}/s3' '{top}/s4' "
+            "'{top}/t1/bin/lin/unwrapped/orsatcl' '-exe' 'orsa/tb_sim.sim/tb_sim')\n",
+     .child = "none", .logs = ""},
+    {.name = "RefusesAKernelBehindSixScriptsInACheck", .setup = "n=5; " SCRIPT_CHAIN,
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
+     .err = "~tb_sim: cannot start {top}/t1/bin/lin/unwrapped/orsatcl: its interpreter {top}/k: "
+            "Too many levels of symbolic links\n", .logs = ""},
+    {.name = "RefusesAnI386KernelOf64BitsInACheck",
+     .setup = ELF_KERNEL("\\2\\1\\1" PAD "\\2\\0\\3\\0"), .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
+     .status = 1, .err = "~" NO_FORMAT, .logs = ""},
+    {.name = "RefusesAKernelForMachine259InACheck",
+     .setup = ELF_KERNEL("\\1\\1\\1" PAD "\\2\\0\\3\\1"), .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
+     .status = 1, .err = "~" NO_FORMAT, .logs = ""},
     {.name = "NamesNearMissesOfItsOptionsInACheck", .args = "--gui",
      .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
      .err = "~tb_sim: --gui: passed on to the simulator, not taken as -gui\n", .child = "none",
