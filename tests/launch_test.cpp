@@ -552,7 +552,7 @@ const Row rows[] = {
      .err = "~tb_sim: --gui: passed on to the simulator, not taken as -gui\n", .child = "none",
      .logs = ""},
     {.name = "FailsAStrictCheckOnNearMissesOnly", .args = "-TCLBAT t --GUI --veiw v -disbletimout "
-     "-log=l -F -opne o -xWDB w -intstlye ko --nologg -gxx -tcbth -x -log -gu",
+     "-log=l -F -opne o -xWDB w -intstlye ko --nologg -xgu -tcbth -x -log -gu",
      .env = "BOOTLOADER_CHECK=strict TARVEN={top}/t1", .status = 1,
      .err = "~tb_sim: -TCLBAT: passed on to the simulator, not taken as -tclbatch\n"
             "tb_sim: --GUI: passed on to the simulator, not taken as -gui\n"
