@@ -504,9 +504,10 @@ const Row rows[] = {
             "LD_LIBRARY_PATH='{top}/t1/lib/lin' PORT_DYNAMIC_DISABLE_MSG='1'; exec -a 'orsagui' "
             "-- '{top}/guibin/orsagui' '-exe' 'orsa/tb_sim.sim/tb_sim')\n", .child = "none",
      .logs = "orsa.log=Orsa log file\nold\n"},
-    {.name = "ChecksAFifoLogUnopenedAndTheFrontEndOnThePath",
+    {.name = "ChecksAFifoLogUnopenedAndTheFrontEndInTheSecondPathDirectory",
      .setup = "mkfifo f; chmod -x {top}/guibin/*", .args = "-gui -log f",
-     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .status = 1,
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1 PATH=/nosuch:{top}/guibin:/usr/bin:/bin",
+     .status = 1,
      .err = "~tb_sim: run log: f would be written\ntb_sim: cannot know whether run log f opens: a "
             "FIFO opens for writing only while a reader has it open\n"
             "tb_sim: cannot start orsagui: {top}/guibin/orsagui: Permission denied\n", .logs = ""},
