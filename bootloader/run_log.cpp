@@ -214,9 +214,10 @@ bool writeRunLog(LaunchSettings& settings, int argc, const char* const* argv, La
                    " is held by another launch for over a second; its log stays");
     return true;
   }
-  // Emptied first, then written: killed or failing at any moment, the log is the older one whole,
-  // an empty file, or this run's whole. A FIFO or a device has no length to cut (EINVAL); a file
-  // system that says EINVAL of a file keeps the older log as any failed cut does.
+  // Emptied first, then written, unless one write replaces every byte: killed or failing at any
+  // moment, the log is the older one whole, an empty file, or this run's whole. A FIFO or a device
+  // has no length to cut (EINVAL); a file system that says EINVAL of a file keeps the older log as
+  // any failed cut does.
   const std::string content = formatRunLog(argc, argv);
   const bool isFile = overwritesWhole(descriptor, content, locked) ||
                       retried([&] { return ftruncate(descriptor, 0); }) == 0;
