@@ -525,7 +525,6 @@ const Row rows[] = {
      .setup = "mkdir -m 1777 st; mknod st/x c 1 3; chown nobody st/x", .args = "-log st/x",
      .env = "BOOTLOADER_CHECK=1", .status = 1, .out = "ERROR: st/x file open failed.\n",
      .err = "~tb_sim: cannot write run log st/x: Permission denied\n", .logs = ""},
-    // The kernel's protected_* settings, as the check reads them, stand in for this machine's.
     {.name = "ChecksAnotherUsersFifoInAGroupsStickyFolderAtLevelTwo",
      .setup = "mkdir -m 1770 st; mkfifo st/x; chown nobody st/x; echo 2 >{top}/2", .args = "-log st/x",
      .env = "BOOTLOADER_CHECK=1", .status = 1, .out = "ERROR: st/x file open failed.\n",
@@ -533,17 +532,16 @@ const Row rows[] = {
      .under = "unshare -m sh -c 'mount --bind {top}/2 /proc/sys/fs/protected_fifos && exec \"$@\"' sh"},
     {.name = "CannotKnowAnotherUsersFileInAStickyFolderWithoutTheSetting",
      .setup = "mkdir -m 1777 st; touch st/x {top}/0; chown nobody st/x", .args = "-log st/x",
-     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .err = "~tb_sim: cannot know whether run log st/x opens: "
-     "/proc/sys/fs/protected_regular cannot be read\n", .child = "none", .logs = "",
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .err = "~tb_sim: cannot know whether run log "
+     "st/x opens: /proc/sys/fs/protected_regular cannot be read\n", .child = "none", .logs = "",
      .under = "unshare -m sh -c 'mount --bind {top}/0 /proc/sys/fs/protected_regular && exec \"$@\"' sh"},
     {.name = "CannotKnowWhetherANewLogFitsWhereRoomCannotBeRead", .args = "-log n.log",
-     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .err = "~tb_sim: cannot know whether run log n.log opens: its file "
-     "system's room cannot be read\n", .child = "none", .logs = "",
+     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1", .err = "~tb_sim: cannot know whether run log "
+     "n.log opens: its file system's room cannot be read\n", .child = "none", .logs = "",
      .under = STRACED "-e inject=fstatfs:error=EIO"},
     {.name = "ChecksAKernelWhoseScriptLineEndsOnTheLastByteTheKernelReads",
      .setup = "printf '#!%s%s x\\n' $(printf %$((253 - ${#KERNEL}))s | tr ' ' /) $KERNEL "
-              ">$TOP/t1/bin/lin/unwrapped/orsatcl",
-     .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
+              ">$TOP/t1/bin/lin/unwrapped/orsatcl", .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
      .err = "~tb_sim: run log: orsa.log would be created\n", .child = "none", .logs = ""},
     {.name = "RefusesAnI386KernelOf64BitsInACheck",
      .setup = ELF_KERNEL("\\2\\1\\1" PAD "\\2\\0\\3\\0"), .env = "BOOTLOADER_CHECK=1 TARVEN={top}/t1",
