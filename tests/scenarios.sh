@@ -75,7 +75,7 @@ log() {
 }
 logs=(absent absent absent absent absent old old readonly dir fifo socket link dangling lost loop append immutable sticky
   device grouped closed links /dev/null /dev/full /dev/tty /dev/stdout sl/x.log nosuch/x.log afile/x.log '' new/ afile/ sub/
-  sub/new.log "$(printf '%0300d' 0)")
+  sub/new.log "$(printf '%0300d' 0)" "nosuch/$(printf %04089d 0)")
 # What a launch takes, and, now and then, one of what stops it before the hand-over.
 options=(-gui -gui -gui '-tclbatch run.tcl' '-view v.wcfg' '-open o' '-wdb w' -wdb '-intstyle ko'
   -disabletimeout '-x 1' --gui '-veiw x' -log=x $'\x01\xc2' -nolog '-f c1' '-f c2' -y)
